@@ -1,0 +1,141 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The contract with the ripping library: drive list and selection, the drive parameter block,
+// the table of contents, chunked extraction with jitter correction, playback and eject.
+// A status of 1 means failure; every other value counts as success.
+
+namespace cdrip {
+
+using CDSTATUS = int32_t;
+
+constexpr CDSTATUS CDEX_OK = 0;
+constexpr CDSTATUS CDEX_ERROR = 1;
+constexpr CDSTATUS CDEX_JITTER_ERROR = 3;
+constexpr CDSTATUS CDEX_RIPPING_DONE = 4;
+
+constexpr uint8_t AUDIOTRKFLAG = 0x10;
+constexpr uint8_t DATATRKFLAG = 0x14;
+
+// One table-of-contents entry, returned by value (8 bytes).
+#pragma pack(push, 1)
+struct TOCENTRY
+{
+    int32_t dwStartSector;
+    uint8_t btFlag;
+    uint8_t btTrackNumber;
+    uint8_t reserved[2];
+};
+
+// The drive table inside the parameter block: five 8-bit enumerations, density, ATAPI flag.
+struct DRIVETABLE
+{
+    uint8_t DriveType;
+    uint8_t ReadMethod;
+    uint8_t SetSpeed;
+    uint8_t Endian;
+    uint8_t EnableMode;
+    int32_t nDensity;
+    int32_t bAtapi;
+};
+
+// The process-wide drive parameter block: 324 bytes, of which the ripper uses the fields named.
+struct CDROMPARAMS
+{
+    char lpszCDROMID[256];         // drive identification text, zero-terminated
+    int32_t nOffsetStart;          // 256
+    int32_t nOffsetEnd;            // 260
+    int32_t nSpeed;                // 264: the speed the library asks of the drive
+    int32_t nSpinUpTime;           // 268
+    int32_t bJitterCorrection_old; // 272
+    int32_t nDriveSpeed;           // 276: drive speed
+    int32_t bJitterCorr;           // 280
+    int32_t bJitterCorrection;     // 284: jitter correction, 0 off, -1 on
+    int32_t nRippingMode;          // 288
+    DRIVETABLE DriveTable;         // 292: 13 bytes
+    uint8_t reserved1[7];          // 305
+    uint8_t nOutputFormat;         // 312: output format 0-5
+    uint8_t reserved2[11];         // 313
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TOCENTRY) == 8);
+static_assert(sizeof(DRIVETABLE) == 13);
+static_assert(sizeof(CDROMPARAMS) == 324);
+static_assert(offsetof(CDROMPARAMS, lpszCDROMID) == 0);
+static_assert(offsetof(CDROMPARAMS, nDriveSpeed) == 276);
+static_assert(offsetof(CDROMPARAMS, bJitterCorrection) == 284);
+static_assert(offsetof(CDROMPARAMS, DriveTable) == 292);
+static_assert(offsetof(CDROMPARAMS, nOutputFormat) == 312);
+
+// Output formats of the block's byte at 312 (the ripper's TOutputFormat has the same order).
+enum OUTPUTFORMAT : uint8_t
+{
+    STEREO44100 = 0,
+    MONO44100 = 1,
+    STEREO22050 = 2,
+    MONO22050 = 3,
+    STEREO11025 = 4,
+    MONO11025 = 5
+};
+
+// Bytes of PCM one CD sector (1/75 s) becomes in each output format.
+constexpr int BytesPerSector(uint8_t outputFormat)
+{
+    switch (outputFormat) {
+    case MONO44100:
+        return 1176;
+    case STEREO22050:
+        return 1176;
+    case MONO22050:
+        return 588;
+    case STEREO11025:
+        return 588;
+    case MONO11025:
+        return 294;
+    default:
+        return 2352;
+    }
+}
+
+// The library's calls. One real implementation stands over libcdio-paranoia and SDL2; tests use
+// scripted fakes. Every call comes from the window thread.
+class ICDRipLibrary
+{
+public:
+    virtual ~ICDRipLibrary() = default;
+
+    virtual CDSTATUS CR_Init() = 0;
+    virtual int32_t CR_GetCDRipVersion() = 0;
+    virtual int32_t CR_GetNumCDROM() = 0;
+    virtual CDSTATUS CR_SetActiveCDROM(int32_t drive) = 0;
+    virtual int32_t CR_GetActiveCDROM() = 0;
+    virtual CDSTATUS CR_GetCDROMParameters(CDROMPARAMS* params) = 0;
+    virtual CDSTATUS CR_SetCDROMParameters(const CDROMPARAMS* params) = 0;
+    virtual CDSTATUS CR_ReadToc() = 0;
+    virtual int32_t CR_GetNumTocEntries() = 0;
+    // 0..N, where entry N is the lead-out.
+    virtual TOCENTRY CR_GetTocEntry(int32_t index) = 0;
+    // Opens the inclusive sector range [start, end]; *bufferSize gets the bytes each chunk call
+    // may deliver at most.
+    virtual CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) = 0;
+    // Delivers the next chunk of PCM in the block's output format into `buffer` and its length
+    // into *bytes. 1 error, 3 jitter error (data delivered), 4 range finished, else go on.
+    virtual CDSTATUS CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort) = 0;
+    virtual int32_t CR_GetPercentCompleted() = 0;
+    virtual CDSTATUS CR_GetLastJitterErrorPosition(int32_t* start, int32_t* end) = 0;
+    virtual int32_t CR_GetNumberOfJitterErrors() = 0;
+    virtual CDSTATUS CR_CloseRipper() = 0;
+    virtual CDSTATUS CR_PlayTrack(int32_t trackNumber) = 0;
+    virtual CDSTATUS CR_StopPlayTrack() = 0;
+    virtual CDSTATUS CR_PauseCD(int32_t pause) = 0;
+    virtual CDSTATUS CR_EjectCD(int32_t eject) = 0;
+    virtual CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) = 0;
+};
+
+// The process's real library (over libcdio-paranoia and SDL2), created on first use.
+ICDRipLibrary& DefaultCDRipLibrary();
+
+} // namespace cdrip
