@@ -1,0 +1,256 @@
+#pragma once
+
+#include "cd/CDRipLibrary.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+class TLameCoder;
+
+// PCM layout the ripping library delivers; the order matches the parameter block's byte.
+enum TOutputFormat : uint8_t
+{
+    STEREO44100,
+    MONO44100,
+    STEREO22050,
+    MONO22050,
+    STEREO11025,
+    MONO11025
+};
+
+enum TDriveType : uint8_t
+{
+    GENERIC,
+    TOSHIBA,
+    TOSHIBANEW,
+    IBM,
+    NEC,
+    DEC,
+    IMS,
+    KODAK,
+    RICOH,
+    HP,
+    PHILIPS,
+    PLASMON,
+    GRUNDIGCDR100IPW,
+    MITSUMICDR,
+    PLEXTOR,
+    SONY,
+    YAMAHA,
+    NRC,
+    IMSCDD5,
+    CUSTOMDRIVE
+};
+
+enum TReadMethod : uint8_t
+{
+    READMMC,
+    READ10,
+    READNEC,
+    READSONY,
+    READMMC2,
+    READMMC3,
+    READC1,
+    READC2,
+    READC3
+};
+
+enum TSetSpeed : uint8_t
+{
+    SPEEDNONE,
+    SPEEDMMC,
+    SPEEDSONY,
+    SPEEDYAMAHA,
+    SPEEDTOSHIBA,
+    SPEEDPHILIPS,
+    SPEEDNEC
+};
+
+enum TEndian : uint8_t
+{
+    BIGENDIAN,
+    LITTLEENDIAN
+};
+
+enum TEnableMode : uint8_t
+{
+    ENABLENONE,
+    ENABLESTD
+};
+
+// Event shapes: the sender is the component raising the event. An empty function is unbound.
+using TProcessTrackEvent = std::function<void(QObject* sender, uint16_t trackNum)>;
+using TProgressEvent = std::function<void(QObject* sender, uint16_t percentComplete)>;
+
+// The ripper's failure; carries only its message.
+class ECDRIPError : public std::runtime_error
+{
+public:
+    explicit ECDRIPError(const QString& message);
+    QString Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+// The output file could not be created ("Cannot create file <name>").
+class EFCreateError : public std::runtime_error
+{
+public:
+    explicit EFCreateError(const QString& fileName);
+    QString Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+// One table-of-contents entry.
+struct TTrack
+{
+    int32_t TrackNo = 0;     // from 1
+    int32_t StartSector = 0; // first sector
+    int32_t EndSector = 0;   // last sector, inclusive
+    QString TrackType;       // "Audio" or "Data"
+};
+
+// Mirror of the 13-byte drive table of the parameter block, field for field. Plain fields: changing
+// them never reaches the library.
+struct TDriveTableClass
+{
+    TDriveType DriveType = GENERIC;
+    TReadMethod ReadMethod = READMMC;
+    TSetSpeed SetSpeed = SPEEDNONE;
+    TEndian Endian = BIGENDIAN;
+    TEnableMode EnableMode = ENABLENONE;
+    int32_t Density = 0;
+    bool Atapi = false;
+};
+
+// The table of contents: item i is ("Track" + two-digit i+1, the entry), owned by the component.
+using TTrackList = std::vector<std::pair<QString, std::unique_ptr<TTrack>>>;
+
+// The component through which the program reaches the CD drives: drive list and selection, the
+// table of contents, durations, the disc identifier, playback requests, and extraction of a track
+// or sector range to a WAV, raw PCM or MP3 file.
+//
+// All drives share one process-wide parameter block. Everything runs on the window thread; during
+// an extraction pending events are processed after every chunk, and only AbortRip may be called on
+// the component meanwhile.
+class TCDRIP : public QObject
+{
+    Q_OBJECT
+public:
+    // `library` defaults to the process's real ripping library. Raises ECDRIPError
+    // "Initialization failure" when reading the drive throws.
+    explicit TCDRIP(QObject* owner = nullptr, cdrip::ICDRipLibrary* library = nullptr);
+    ~TCDRIP() override;
+
+    TCDRIP(const TCDRIP&) = delete;
+    TCDRIP& operator=(const TCDRIP&) = delete;
+
+    // --- properties ---
+
+    // Not owned. Setting it applies the output format (mode and rate) to the coder.
+    TLameCoder* Coder() const;
+    void SetCoder(TLameCoder* coder);
+
+    // Active drive, from 0. Setting it selects the drive (unless the library refuses, then the old
+    // number stays) and re-reads the table of contents. Raises "Initialization failure".
+    int32_t CDRomNum() const { return FCDRomNum; }
+    void SetCDRomNum(int32_t n);
+
+    // Read back from the parameter block whenever a drive is read.
+    TDriveTableClass DriveTable;
+
+    // A new value is written into the parameter block; mode and rate go to the coder either way.
+    TOutputFormat OutputFormat() const { return FOutputFormat; }
+    void SetOutputFormat(TOutputFormat format);
+
+    bool Encode = false;   // true: MP3 through Coder(); false: PCM
+    bool WriteWAV = false; // with Encode false: a 44-byte WAV header before the PCM
+
+    // A changed value sets the parameter block's jitter flag (-1 on, 0 off).
+    bool JitterCorrect() const { return FJitterCorrect; }
+    void SetJitterCorrect(bool value);
+
+    TProcessTrackEvent OnBeginTrack;
+    TProcessTrackEvent OnEndTrack; // not called when the extraction raises
+    TProgressEvent OnProgress;     // after every chunk call, with the library's percentage
+
+    QString Version; // the library's version number as decimal text
+    int32_t Speed = 0;
+
+    // --- public state ---
+
+    TTrackList Tracks;
+    int32_t TrackCount = 0;
+    char DriveID[256] = {}; // the active drive's identification text, zero-terminated
+
+    int32_t JitterErrors = 0; // the library's count for the last range
+    QStringList JitterLog;    // "start end" per jitter error; accumulates over all extractions
+    bool Aborted = false;
+
+    // The name of the file the last range wrote (".mp3" put in when encoding); empty when the
+    // library refused the range.
+    QString LastFileName() const { return FLastFileName; }
+
+    // A range stops with an error after this many chunk calls in a row fail, or after failures
+    // have gone on this long without a single chunk read (a disc taken out, a dead sector).
+    static constexpr int MaxFailedChunks = 20;
+    static constexpr int MaxFailedMilliseconds = 5000;
+
+    // --- operations ---
+
+    int32_t GetDriveCount();
+    bool IsAudioTrack(int index) const;
+    // "m:ss" of the track at 0-based `index`; "00:00" for an index out of range.
+    QString GetTrackDuration(int index) const;
+    // The album-information section name: six or more upper-case hex digits.
+    QString GetDiscID() const;
+
+    cdrip::CDSTATUS PlayTrack(int32_t trackNumber); // from 1
+    cdrip::CDSTATUS StopPlay();
+    cdrip::CDSTATUS PauseCD(bool pause);
+    cdrip::CDSTATUS EjectCD(bool eject);
+    // True while the play position moved by 10 or more since the last call (poll once a second).
+    bool IsPlaying();
+
+    // Hands the parameter block to the library; false when it refuses. Raises ECDRIPError
+    // "Error setting parameters" when the library throws.
+    bool ApplyParameters();
+    // Pushes the output format's mode and sample rate to Coder(), if any.
+    void ApplyOutputFormat();
+
+    // Extracts track `trackNum` (from 1) between OnBeginTrack and OnEndTrack.
+    void RipTrack(int trackNum, const QString& fileName);
+    // Extracts sectors startSector..endSector (both passed to the library as they are) to
+    // `fileName`: PCM, WAV or, with Encode, MP3 (the extension becomes ".mp3"). Returns silently,
+    // creating nothing, when the library refuses the range. Raises ECDRIPError ("Invalid CD-ROM
+    // parameters", "Write error", and on an encoder that does not start or a disc that stops
+    // answering) or EFCreateError; the file is finished and closed before any failure travels on.
+    void RipRange(int32_t startSector, int32_t endSector, const QString& fileName);
+    // Stops the running range after its current chunk.
+    void AbortRip() { Aborted = true; }
+
+private:
+    void ReadParameters();
+    void ReadToc();
+    void ClearTracks();
+
+    cdrip::ICDRipLibrary* FLib = nullptr;
+    QPointer<QObject> FCoder;
+    int32_t FCDRomNum = 0;
+    TOutputFormat FOutputFormat = STEREO44100;
+    bool FJitterCorrect = true;
+    int32_t FPlayPosition = 0;
+    QString FLastFileName;
+};
