@@ -2,104 +2,612 @@
 
 #include "mp3/LameCoder.h"
 
-ECDRIPError::ECDRIPError(const QString& message)
-    : std::runtime_error(message.toStdString()), FMessage(message)
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+using cdrip::AUDIOTRKFLAG;
+using cdrip::CDEX_ERROR;
+using cdrip::CDEX_JITTER_ERROR;
+using cdrip::CDEX_RIPPING_DONE;
+using cdrip::CDROMPARAMS;
+using cdrip::CDSTATUS;
+using cdrip::ICDRipLibrary;
+using cdrip::TOCENTRY;
+
+namespace {
+
+const QString kInitializationFailure = QStringLiteral("Initialization failure");
+const QString kErrorSettingParameters = QStringLiteral("Error setting parameters");
+const QString kInvalidParameters = QStringLiteral("Invalid CD-ROM parameters");
+const QString kWriteError = QStringLiteral("Write error");
+const QString kEncoderFailure = QStringLiteral("The MP3 encoder could not be started (error %1)");
+const QString kReadFailure =
+    QStringLiteral("Read error: no audio could be read from the disc; it may have been removed");
+const QString kAudio = QStringLiteral("Audio");
+const QString kData = QStringLiteral("Data");
+
+constexpr int32_t kTrue = -1;
+constexpr int32_t kFalse = 0;
+constexpr int kSectorsPerSecond = 75;
+constexpr int kSectorsPerMinute = 4500;
+constexpr int kLeadInSectors = 150;
+// No disc holds more; a library that claims more is not believed.
+constexpr int32_t kMaxTracks = 99;
+// A chunk larger than this is not a chunk the library could honestly ask for.
+constexpr int32_t kMaxReadSize = 64 * 1024 * 1024;
+constexpr qint64 kWavHeaderSize = 44;
+
+// One parameter block for the whole process, as the library keeps one per process too.
+CDROMPARAMS& Block()
 {
+    static CDROMPARAMS block{};
+    return block;
 }
+
+QString TwoDigitText(uint16_t n)
+{
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
+
+struct TPcmLayout
+{
+    uint32_t SampleRate;
+    uint16_t Channels;
+};
+
+TPcmLayout LayoutOf(TOutputFormat format)
+{
+    switch (format) {
+    case MONO44100:
+        return {44100, 1};
+    case STEREO22050:
+        return {22050, 2};
+    case MONO22050:
+        return {22050, 1};
+    case STEREO11025:
+        return {11025, 2};
+    case MONO11025:
+        return {11025, 1};
+    default:
+        return {44100, 2};
+    }
+}
+
+// The header's data size counts end minus start sectors, so a header written before the range is
+// read can be exactly right only for a range the library delivers short by one sector. It is
+// revised when the range closes; this is only the first guess.
+uint32_t DeclaredDataBytes(TPcmLayout layout, int32_t startSector, int32_t endSector)
+{
+    const int64_t byteRate = int64_t(layout.Channels) * layout.SampleRate * 2;
+    const int64_t d = byteRate * (int64_t(endSector) - startSector) / kSectorsPerSecond;
+    return uint32_t(std::clamp<int64_t>(d, 0, int64_t(UINT32_MAX) - 36));
+}
+
+QByteArray WavHeader(TPcmLayout layout, uint32_t dataBytes)
+{
+    QByteArray h(kWavHeaderSize, '\0');
+    char* p = h.data();
+    const uint32_t byteRate = uint32_t(layout.Channels) * layout.SampleRate * 2;
+    std::memcpy(p, "RIFF", 4);
+    qToLittleEndian<uint32_t>(dataBytes + 36, p + 4);
+    std::memcpy(p + 8, "WAVEfmt ", 8);
+    qToLittleEndian<uint32_t>(16, p + 16);
+    qToLittleEndian<uint16_t>(1, p + 20);
+    qToLittleEndian<uint16_t>(layout.Channels, p + 22);
+    qToLittleEndian<uint32_t>(layout.SampleRate, p + 24);
+    qToLittleEndian<uint32_t>(byteRate, p + 28);
+    qToLittleEndian<uint16_t>(uint16_t(layout.Channels * 2), p + 32);
+    qToLittleEndian<uint16_t>(16, p + 34);
+    std::memcpy(p + 36, "data", 4);
+    qToLittleEndian<uint32_t>(dataBytes, p + 40);
+    return h;
+}
+
+// The extension of the name part (after the last separator) becomes ".mp3", or ".mp3" is added.
+QString WithMp3Extension(const QString& fileName)
+{
+    qsizetype nameStart = fileName.lastIndexOf(QLatin1Char('/'));
+#ifdef Q_OS_WIN
+    nameStart = std::max({nameStart, fileName.lastIndexOf(QLatin1Char('\\')),
+                          fileName.lastIndexOf(QLatin1Char(':'))});
+#endif
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot > nameStart)
+        return fileName.left(dot) + QStringLiteral(".mp3");
+    return fileName + QStringLiteral(".mp3");
+}
+
+void WriteAll(QFile& file, const void* data, qint64 count)
+{
+    if (count <= 0)
+        return;
+    if (file.write(static_cast<const char*>(data), count) != count)
+        throw ECDRIPError(kWriteError);
+}
+
+// One open range: its buffers, its encoder stream and its file. Finish() closes everything in
+// the fixed order whatever state the range reached, so every exit leaves a finished file.
+class TRange
+{
+public:
+    TRange(TLameCoder* coder, bool encode, bool wav, TOutputFormat format)
+        : FCoder(encode ? coder : nullptr), FEncode(encode), FWav(wav && !encode),
+          FLayout(LayoutOf(format))
+    {
+    }
+
+    // The encoder stream and the buffers. The read buffer keeps room for the remainder of one
+    // encoder chunk carried over in front of the next delivery.
+    void Open(int32_t readSize)
+    {
+        FReadSize = readSize;
+        if (FCoder) {
+            FCoder->SetPCMFormat(FLayout.SampleRate, FLayout.Channels);
+            const int32_t result = FCoder->OpenStream();
+            if (result != 0)
+                throw ECDRIPError(kEncoderFailure.arg(result));
+            FStreamOpen = true;
+            FChunkBytes = qint64(FCoder->SamplesPerChunk()) * 2;
+            FOutSize = FCoder->OutputBufferSize();
+            if (FChunkBytes <= 0 || FOutSize == 0 || FChunkBytes > kMaxReadSize)
+                throw ECDRIPError(kEncoderFailure.arg(-1));
+            // Every chunk's MP3 data is gathered and written at once: one write per delivery.
+            FOut.resize(size_t(FOutSize) * size_t(readSize / FChunkBytes + 2));
+        }
+        // Held as 16-bit words so every encoder chunk inside it is aligned for the encoder.
+        FRead.resize(size_t((readSize + FChunkBytes + 1) / 2));
+    }
+
+    void Create(const QString& fileName)
+    {
+        FFile.setFileName(fileName);
+        if (fileName.isEmpty() ||
+            !FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            throw EFCreateError(fileName);
+        FFileOpen = true;
+    }
+
+    // The header is a first guess, revised at close; a short write of it is noticed by the
+    // first PCM write, or by the revision.
+    void WriteHeader(int32_t startSector, int32_t endSector)
+    {
+        if (!FWav)
+            return;
+        const QByteArray h = WavHeader(FLayout, DeclaredDataBytes(FLayout, startSector, endSector));
+        FFile.write(h);
+    }
+
+    uint8_t* ReadBuffer() { return reinterpret_cast<uint8_t*>(FRead.data()) + FRemainder; }
+    int32_t ReadSize() const { return FReadSize; }
+
+    // Writes one delivery of `n` bytes, which sits in the read buffer after the remainder.
+    void Deliver(int32_t n)
+    {
+        if (!FEncode) {
+            WriteAll(FFile, ReadBuffer(), n);
+            FPcmWritten += n;
+            return;
+        }
+        if (!FCoder)
+            return;
+        uint8_t* base = reinterpret_cast<uint8_t*>(FRead.data());
+        const qint64 total = FRemainder + n;
+        const qint64 chunks = total / FChunkBytes;
+        qint64 gathered = 0;
+        for (qint64 i = 0; i < chunks; ++i) {
+            uint32_t bytes = 0;
+            FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(base + i * FChunkBytes),
+                                FOut.data() + gathered, &bytes);
+            gathered += std::min<qint64>(bytes, FOutSize);
+        }
+        WriteAll(FFile, FOut.data(), gathered);
+        FMp3Written += gathered;
+        FRemainder = total - chunks * FChunkBytes;
+        if (chunks > 0 && FRemainder > 0)
+            std::memmove(base, base + chunks * FChunkBytes, size_t(FRemainder));
+    }
+
+    // The last few milliseconds that do not fill an encoder chunk still belong to the track.
+    void EncodeRemainder()
+    {
+        if (!FStreamOpen || !FFileOpen)
+            return;
+        const qint64 frameBytes = qint64(FLayout.Channels) * 2;
+        const qint64 usable = FRemainder - FRemainder % frameBytes;
+        FRemainder = 0;
+        if (usable <= 0)
+            return;
+        uint32_t bytes = 0;
+        FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(FRead.data()), uint32_t(usable / 2),
+                            FOut.data(), &bytes);
+        WriteAll(FFile, FOut.data(), std::min<qint64>(bytes, FOutSize));
+        FMp3Written += std::min<qint64>(bytes, FOutSize);
+    }
+
+    // Flush and close the stream, close the library's range, revise the file's header and close
+    // it. Every step runs; the first failure is raised once all of them have.
+    void Finish(ICDRipLibrary& lib, int32_t& jitterErrors)
+    {
+        std::exception_ptr failure;
+        auto attempt = [&failure](auto&& step) {
+            try {
+                step();
+            } catch (...) {
+                if (!failure)
+                    failure = std::current_exception();
+            }
+        };
+        if (FStreamOpen) {
+            attempt([&] {
+                uint32_t bytes = 0;
+                FCoder->FlushStream(FOut.data(), &bytes);
+                if (FFileOpen) {
+                    WriteAll(FFile, FOut.data(), std::min<qint64>(bytes, FOutSize));
+                    FMp3Written += std::min<qint64>(bytes, FOutSize);
+                }
+            });
+            attempt([&] { WriteVBRFrame(); });
+            attempt([&] { FCoder->CloseStream(); });
+            FStreamOpen = false;
+        }
+        attempt([&] { jitterErrors = lib.CR_GetNumberOfJitterErrors(); });
+        attempt([&] { lib.CR_CloseRipper(); });
+        FRead = {};
+        FOut = {};
+        if (FFileOpen) {
+            attempt([&] { ReviseHeader(); });
+            FFile.close();
+            FFileOpen = false;
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    bool StreamOpen() const { return FStreamOpen; }
+
+private:
+    // A VBR stream begins with a placeholder frame; the finished one, known only after the
+    // flush, replaces it so players see the true length and seek properly.
+    void WriteVBRFrame()
+    {
+        if (!FFileOpen)
+            return;
+        const QByteArray frame = FCoder->VBRHeaderFrame();
+        if (frame.isEmpty() || frame.size() > FMp3Written)
+            return;
+        const qint64 end = FFile.pos();
+        if (!FFile.seek(0))
+            throw ECDRIPError(kWriteError);
+        WriteAll(FFile, frame.constData(), frame.size());
+        if (!FFile.seek(end))
+            throw ECDRIPError(kWriteError);
+    }
+
+    // The finished file declares exactly the PCM it holds: a cancelled range, or the inclusive
+    // last sector the first guess leaves out, would otherwise leave a header that lies.
+    void ReviseHeader()
+    {
+        if (!FWav || FFile.size() < kWavHeaderSize)
+            return;
+        const uint32_t data = uint32_t(std::min<qint64>(FPcmWritten, qint64(UINT32_MAX) - 36));
+        char le[4];
+        qToLittleEndian<uint32_t>(data + 36, le);
+        if (!FFile.seek(4))
+            throw ECDRIPError(kWriteError);
+        WriteAll(FFile, le, 4);
+        qToLittleEndian<uint32_t>(data, le);
+        if (!FFile.seek(40))
+            throw ECDRIPError(kWriteError);
+        WriteAll(FFile, le, 4);
+    }
+
+    TLameCoder* FCoder;
+    bool FEncode;
+    bool FWav;
+    TPcmLayout FLayout;
+    int32_t FReadSize = 0;
+    qint64 FChunkBytes = 0;
+    uint32_t FOutSize = 0;
+    qint64 FRemainder = 0;
+    qint64 FPcmWritten = 0;
+    qint64 FMp3Written = 0;
+    bool FStreamOpen = false;
+    bool FFileOpen = false;
+    std::vector<int16_t> FRead;
+    std::vector<uint8_t> FOut;
+    QFile FFile;
+};
+
+} // namespace
 
 EFCreateError::EFCreateError(const QString& fileName)
-    : std::runtime_error(QStringLiteral("Cannot create file %1").arg(fileName).toStdString()),
-      FMessage(QStringLiteral("Cannot create file %1").arg(fileName))
+    : Exception(QStringLiteral("Cannot create file %1").arg(fileName))
 {
 }
 
-TCDRIP::TCDRIP(QObject* owner, cdrip::ICDRipLibrary* library)
+TCDRIP::TCDRIP(QObject* owner, ICDRipLibrary* library)
     : QObject(owner), FLib(library ? library : &cdrip::DefaultCDRipLibrary())
 {
+    try {
+        Version = QString::number(FLib->CR_GetCDRipVersion());
+        if (FLib->CR_Init() == CDEX_ERROR)
+            return;
+        if (FLib->CR_GetCDROMParameters(&Block()) != CDEX_ERROR) {
+            ReadParameters();
+            FCDRomNum = FLib->CR_GetActiveCDROM();
+            FJitterCorrect = true;
+            Block().bJitterCorrection = kTrue;
+        }
+        ReadToc();
+        JitterErrors = 0;
+    } catch (...) {
+        throw ECDRIPError(kInitializationFailure);
+    }
 }
 
 TCDRIP::~TCDRIP() = default;
 
 TLameCoder* TCDRIP::Coder() const
 {
-    return nullptr;
+    return static_cast<TLameCoder*>(FCoder.data());
 }
 
-void TCDRIP::SetCoder(TLameCoder*) {}
+void TCDRIP::SetCoder(TLameCoder* coder)
+{
+    FCoder = coder;
+    ApplyOutputFormat();
+}
 
 void TCDRIP::SetCDRomNum(int32_t n)
 {
-    FCDRomNum = n;
+    try {
+        ClearTracks();
+        if (FLib->CR_SetActiveCDROM(n) != CDEX_ERROR &&
+            FLib->CR_GetCDROMParameters(&Block()) != CDEX_ERROR) {
+            ReadParameters();
+            FCDRomNum = n;
+        }
+        ReadToc();
+    } catch (...) {
+        throw ECDRIPError(kInitializationFailure);
+    }
 }
 
 void TCDRIP::SetOutputFormat(TOutputFormat format)
 {
-    FOutputFormat = format;
+    if (format != FOutputFormat) {
+        FOutputFormat = format;
+        Block().nOutputFormat = uint8_t(format);
+    }
+    ApplyOutputFormat();
 }
 
 void TCDRIP::SetJitterCorrect(bool value)
 {
+    if (value == FJitterCorrect)
+        return;
     FJitterCorrect = value;
+    Block().bJitterCorrection = value ? kTrue : kFalse;
 }
 
 int32_t TCDRIP::GetDriveCount()
 {
-    return 0;
+    return FLib->CR_GetNumCDROM();
 }
 
-bool TCDRIP::IsAudioTrack(int) const
+bool TCDRIP::IsAudioTrack(int index) const
 {
-    return false;
+    if (index < 0 || size_t(index) >= Tracks.size())
+        return false;
+    return Tracks[size_t(index)].second->TrackType == kAudio;
 }
 
-QString TCDRIP::GetTrackDuration(int) const
+QString TCDRIP::GetTrackDuration(int index) const
 {
-    return QStringLiteral("00:00");
+    if (index < 0 || size_t(index) >= Tracks.size())
+        return QStringLiteral("00:00");
+    const TTrack& t = *Tracks[size_t(index)].second;
+    const int64_t length = std::max<int64_t>(0, int64_t(t.EndSector) - t.StartSector + 1);
+    const int64_t minutes = length / kSectorsPerMinute;
+    const int64_t seconds = (length % kSectorsPerMinute) / kSectorsPerSecond;
+    return QString::number(minutes) + QLatin1Char(':') + TwoDigitText(uint16_t(seconds));
 }
 
 QString TCDRIP::GetDiscID() const
 {
-    return QStringLiteral("000000");
+    uint32_t sum = 0;
+    for (const auto& item : Tracks) {
+        const uint32_t p = uint32_t(item.second->StartSector) + kLeadInSectors;
+        const uint32_t m = p / kSectorsPerMinute;
+        const uint32_t s = (p / kSectorsPerSecond) % 60;
+        const uint32_t f = p % kSectorsPerSecond;
+        sum += m * 65536 + s * 256 + f;
+    }
+    if (TrackCount == 1 && Tracks.size() == 1)
+        sum += uint32_t(Tracks[0].second->StartSector);
+    return QString::number(sum, 16).toUpper().rightJustified(6, QLatin1Char('0'));
 }
 
-cdrip::CDSTATUS TCDRIP::PlayTrack(int32_t)
+CDSTATUS TCDRIP::PlayTrack(int32_t trackNumber)
 {
-    return cdrip::CDEX_ERROR;
+    return FLib->CR_PlayTrack(trackNumber);
 }
 
-cdrip::CDSTATUS TCDRIP::StopPlay()
+CDSTATUS TCDRIP::StopPlay()
 {
-    return cdrip::CDEX_ERROR;
+    return FLib->CR_StopPlayTrack();
 }
 
-cdrip::CDSTATUS TCDRIP::PauseCD(bool)
+CDSTATUS TCDRIP::PauseCD(bool pause)
 {
-    return cdrip::CDEX_ERROR;
+    return FLib->CR_PauseCD(pause ? kTrue : kFalse);
 }
 
-cdrip::CDSTATUS TCDRIP::EjectCD(bool)
+CDSTATUS TCDRIP::EjectCD(bool eject)
 {
-    return cdrip::CDEX_ERROR;
+    return FLib->CR_EjectCD(eject ? kTrue : kFalse);
 }
 
 bool TCDRIP::IsPlaying()
 {
-    return false;
+    // A failing call leaves the position where it was, which reads as "not playing".
+    int32_t relative = 0;
+    int32_t absolute = FPlayPosition;
+    FLib->CR_GetPlayPosition(&relative, &absolute);
+    const bool moved = std::abs(int64_t(FPlayPosition) - absolute) >= 10;
+    FPlayPosition = absolute;
+    return moved;
 }
 
 bool TCDRIP::ApplyParameters()
 {
-    return false;
+    try {
+        return FLib->CR_SetCDROMParameters(&Block()) != CDEX_ERROR;
+    } catch (...) {
+        throw ECDRIPError(kErrorSettingParameters);
+    }
 }
 
-void TCDRIP::ApplyOutputFormat() {}
+void TCDRIP::ApplyOutputFormat()
+{
+    TLameCoder* coder = Coder();
+    if (!coder)
+        return;
+    const TPcmLayout layout = LayoutOf(FOutputFormat);
+    coder->SetMode(layout.Channels == 2 ? STEREO : MONO);
+    coder->SetSampleRate(layout.SampleRate);
+}
 
-void TCDRIP::RipTrack(int, const QString&) {}
+void TCDRIP::RipTrack(int trackNum, const QString& fileName)
+{
+    if (OnBeginTrack)
+        OnBeginTrack(this, uint16_t(trackNum));
+    if (trackNum < 1 || size_t(trackNum) > Tracks.size())
+        throw ECDRIPError(QStringLiteral("There is no track %1 on this disc").arg(trackNum));
+    const TTrack& track = *Tracks[size_t(trackNum) - 1].second;
+    RipRange(track.StartSector, track.EndSector, fileName);
+    if (OnEndTrack)
+        OnEndTrack(this, uint16_t(trackNum));
+}
 
-void TCDRIP::RipRange(int32_t, int32_t, const QString&) {}
+void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fileName)
+{
+    if (!ApplyParameters())
+        throw ECDRIPError(kInvalidParameters);
+    Aborted = false;
+    FLastFileName.clear();
 
-void TCDRIP::ReadParameters() {}
+    int32_t readSize = 0;
+    if (FLib->CR_OpenRipper(&readSize, startSector, endSector) == CDEX_ERROR)
+        return;
 
-void TCDRIP::ReadToc() {}
+    TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
+    const QString name = Encode ? WithMp3Extension(fileName) : fileName;
+    std::exception_ptr failure;
+    try {
+        if (readSize <= 0 || readSize > kMaxReadSize)
+            throw ECDRIPError(kReadFailure);
+        range.Open(readSize);
+        range.Create(name);
+        FLastFileName = name;
+        range.WriteHeader(startSector, endSector);
 
-void TCDRIP::ClearTracks() {}
+        int failedCalls = 0;
+        QElapsedTimer failingFor;
+        QElapsedTimer callTimer;
+        for (;;) {
+            if (Aborted)
+                break;
+            int32_t n = 0;
+            callTimer.start();
+            const CDSTATUS s = FLib->CR_RipChunk(range.ReadBuffer(), &n, kTrue);
+            if (s != CDEX_ERROR) {
+                failedCalls = 0;
+                range.Deliver(std::clamp(n, 0, range.ReadSize()));
+            } else {
+                // A disc taken out or a sector that never reads fails every call; going on
+                // forever would hang the window, and reporting success would lie.
+                if (failedCalls++ == 0)
+                    failingFor = callTimer;
+                if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)
+                    throw ECDRIPError(kReadFailure);
+            }
+            if (s == CDEX_JITTER_ERROR) {
+                int32_t first = 0;
+                int32_t last = 0;
+                FLib->CR_GetLastJitterErrorPosition(&first, &last);
+                JitterLog.append(QString::number(uint32_t(first)) + QLatin1Char(' ') +
+                                 QString::number(uint32_t(last)));
+            }
+            const int32_t percent = FLib->CR_GetPercentCompleted();
+            if (OnProgress)
+                OnProgress(this, uint16_t(std::clamp(percent, 0, 100)));
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents();
+            if (s == CDEX_RIPPING_DONE)
+                break;
+        }
+        range.EncodeRemainder();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    try {
+        range.Finish(*FLib, JitterErrors);
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TCDRIP::ReadParameters()
+{
+    const CDROMPARAMS& b = Block();
+    std::memcpy(DriveID, b.lpszCDROMID, sizeof DriveID);
+    DriveID[sizeof DriveID - 1] = '\0';
+    DriveTable.DriveType = TDriveType(b.DriveTable.DriveType);
+    DriveTable.ReadMethod = TReadMethod(b.DriveTable.ReadMethod);
+    DriveTable.SetSpeed = TSetSpeed(b.DriveTable.SetSpeed);
+    DriveTable.Endian = TEndian(b.DriveTable.Endian);
+    DriveTable.EnableMode = TEnableMode(b.DriveTable.EnableMode);
+    DriveTable.Density = b.DriveTable.nDensity;
+    DriveTable.Atapi = b.DriveTable.bAtapi != 0;
+    FOutputFormat = TOutputFormat(b.nOutputFormat);
+    Speed = b.nDriveSpeed;
+}
+
+void TCDRIP::ReadToc()
+{
+    if (FLib->CR_ReadToc() == CDEX_ERROR)
+        return;
+    const int32_t n = std::clamp(FLib->CR_GetNumTocEntries(), 0, kMaxTracks);
+    if (n == 0)
+        return;
+    TOCENTRY entry = FLib->CR_GetTocEntry(0);
+    for (int32_t i = 0; i < n; ++i) {
+        const TOCENTRY next = FLib->CR_GetTocEntry(i + 1);
+        auto track = std::make_unique<TTrack>();
+        track->TrackNo = i + 1;
+        track->StartSector = entry.dwStartSector;
+        track->EndSector = next.dwStartSector - 1;
+        track->TrackType = entry.btFlag == AUDIOTRKFLAG ? kAudio : kData;
+        Tracks.emplace_back(QStringLiteral("Track") + TwoDigitText(uint16_t(i + 1)),
+                            std::move(track));
+        TrackCount = int32_t(Tracks.size());
+        entry = next;
+    }
+}
+
+void TCDRIP::ClearTracks()
+{
+    Tracks.clear();
+    TrackCount = 0;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Exception.h"
 #include "cd/CDRipLibrary.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -92,25 +92,17 @@ using TProcessTrackEvent = std::function<void(QObject* sender, uint16_t trackNum
 using TProgressEvent = std::function<void(QObject* sender, uint16_t percentComplete)>;
 
 // The ripper's failure; carries only its message.
-class ECDRIPError : public std::runtime_error
+class ECDRIPError : public Exception
 {
 public:
-    explicit ECDRIPError(const QString& message);
-    QString Message() const { return FMessage; }
-
-private:
-    QString FMessage;
+    using Exception::Exception;
 };
 
-// The output file could not be created ("Cannot create file <name>").
-class EFCreateError : public std::runtime_error
+// The output file could not be created: "Cannot create file <name>".
+class EFCreateError : public Exception
 {
 public:
     explicit EFCreateError(const QString& fileName);
-    QString Message() const { return FMessage; }
-
-private:
-    QString FMessage;
 };
 
 // One table-of-contents entry.
