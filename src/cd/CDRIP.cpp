@@ -110,14 +110,21 @@ QByteArray WavHeader(TPcmLayout layout, uint32_t dataBytes)
     return h;
 }
 
-// The extension of the name part (after the last separator) becomes ".mp3", or ".mp3" is added.
+// Where the name part of a path begins: after the last separator.
+qsizetype NameStart(const QString& fileName)
+{
+    qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+#ifdef Q_OS_WIN
+    slash = std::max(
+        {slash, fileName.lastIndexOf(QLatin1Char('\\')), fileName.lastIndexOf(QLatin1Char(':'))});
+#endif
+    return slash + 1;
+}
+
+// The extension of the name part becomes ".mp3", or ".mp3" is added.
 QString WithMp3Extension(const QString& fileName)
 {
-    qsizetype nameStart = fileName.lastIndexOf(QLatin1Char('/'));
-#ifdef Q_OS_WIN
-    nameStart = std::max({nameStart, fileName.lastIndexOf(QLatin1Char('\\')),
-                          fileName.lastIndexOf(QLatin1Char(':'))});
-#endif
+    const qsizetype nameStart = NameStart(fileName) - 1;
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot > nameStart)
         return fileName.left(dot) + QStringLiteral(".mp3");
@@ -509,12 +516,16 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
         return;
 
     TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
-    const QString name = Encode ? WithMp3Extension(fileName) : fileName;
+    // A name without a name part would become a hidden ".mp3" or land in the working folder.
+    const bool nameless = NameStart(fileName) >= fileName.size();
+    const QString name = Encode && !nameless ? WithMp3Extension(fileName) : fileName;
     std::exception_ptr failure;
     try {
         if (readSize <= 0 || readSize > kMaxReadSize)
             throw ECDRIPError(kReadFailure);
         range.Open(readSize);
+        if (nameless)
+            throw EFCreateError(fileName);
         range.Create(name);
         FLastFileName = name;
         range.WriteHeader(startSector, endSector);
