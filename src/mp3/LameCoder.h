@@ -161,9 +161,10 @@ public:
     uint32_t SamplesPerChunk() const { return FSamplesPerChunk; }
     uint32_t OutputBufferSize() const { return FOutputBufferSize; }
 
-    // After FlushStream: the finished VBR header frame, to be written over the first bytes of
-    // the stream's MP3 data (its placeholder frame, of the same length). Empty when the stream
-    // has none (CBR, or WriteVBRHeader off). Kept until the next OpenStream.
+    // After FlushStream: the finished header frame, to be written over the first bytes of the
+    // stream's MP3 data (its placeholder frame, of the same length). Present whenever
+    // WriteVBRHeader is on, at a constant bitrate too (it still carries the exact length);
+    // empty when it is off or the flush failed. Kept until the next OpenStream.
     QByteArray VBRHeaderFrame() const { return FVBRHeaderFrame; }
 
     // The record the last OpenStream handed to the library (zeroes before the first).

@@ -144,9 +144,11 @@ public:
     // Frees the stream.
     virtual BE_ERR beCloseStream(HBE_STREAM stream) = 0;
 
-    // After beDeinitStream: the finished VBR header frame, which belongs over the placeholder
-    // frame that began the stream's output. *bytes gets its length, 0 when the stream writes no
-    // header (CBR, or the header not asked for). BE_ERR_BUFFER_TOO_SMALL when `size` is short.
+    // After beDeinitStream: the finished header frame (frame count, seek table, the encoder's
+    // delay and padding), which belongs over the placeholder frame that began the stream's
+    // output. Written when bWriteVBRHeader is set, for VBR and constant bitrate alike. *bytes
+    // gets its length, 0 when the stream writes none. BE_ERR_BUFFER_TOO_SMALL, with *bytes the
+    // length needed, when `size` is short.
     virtual BE_ERR beGetVBRFrame(HBE_STREAM stream, uint8_t* buffer, uint32_t size,
                                  uint32_t* bytes) = 0;
 };
