@@ -1,0 +1,171 @@
+// The commands on the track list: ticking, renaming, the clipboard, the album information file,
+// the extraction jobs, the options and closing.
+#include "ui/uMain.h"
+
+#include "app/globals.h"
+#include "cd/CDRIP.h"
+#include "mp3/LameCoder.h"
+#include "platform/shell/MessageBox.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace {
+
+const QString NoTracksSelected = QStringLiteral("No Tracks Selected");
+const QString TracksSelected = QStringLiteral(" Tracks Selected");
+const QString CopiedToClipboard =
+    QStringLiteral("Successfully copy the Track Information to the Clipboard!");
+const QString NoAudioTrackSelected = QStringLiteral("No Audio Track Selected!");
+
+} // namespace
+
+void TfrmMain::chkSelAllClick(QObject*)
+{
+    const Qt::CheckState state = chkSelAll->checkState();
+    if (state == Qt::PartiallyChecked)
+        return;
+    const bool checked = state == Qt::Checked;
+    const int rows = ListView1->RowCount();
+    for (int i = 0; i < rows; ++i)
+        ListView1->Row(i)->SetChecked(checked);
+    lblStatus->setText(checked ? QString::number(rows) + TracksSelected : NoTracksSelected);
+}
+
+void TfrmMain::SelectAll1Click(QObject*)
+{
+    const int rows = ListView1->RowCount();
+    for (int i = 0; i < rows; ++i)
+        ListView1->Row(i)->SetChecked(true);
+    SetSelAllState(Qt::Checked);
+}
+
+void TfrmMain::InvertSelection1Click(QObject*)
+{
+    const int rows = ListView1->RowCount();
+    bool anyTicked = false;
+    for (int i = 0; i < rows; ++i) {
+        TTrackRow* row = ListView1->Row(i);
+        row->SetChecked(!row->Checked());
+        anyTicked = anyTicked || row->Checked();
+    }
+    if (!anyTicked)
+        SetSelAllState(Qt::Unchecked);
+}
+
+void TfrmMain::imgSelAllClick(QObject*)
+{
+    SetSelAllState(chkSelAll->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    chkSelAllClick();
+}
+
+void TfrmMain::RenameTrack1Click(QObject*)
+{
+    const int selected = ListView1->SelectedIndex();
+    if (selected >= 0)
+        ListView1->EditCaption(selected);
+}
+
+void TfrmMain::CopyTrackInformationToClipboard1Click(QObject*)
+{
+    try {
+        QString text;
+        const int rows = ListView1->RowCount();
+        for (int i = 0; i < rows; ++i) {
+            const TTrackRow* row = ListView1->Row(i);
+            text += QStringLiteral("\r\n") + row->SubItem(TTrackRow::siNumber) + QLatin1Char('\t') +
+                    row->Caption() + QLatin1Char('\t') + row->SubItem(TTrackRow::siDuration);
+        }
+        QGuiApplication::clipboard()->setText(text);
+
+        TMessageBoxRequest box;
+        box.Owner = this;
+        box.Kind = TMsgDlgType::mtInformation;
+        box.Caption = QStringLiteral("Information");
+        box.Text = CopiedToClipboard;
+        box.Buttons = {TMsgDlgBtn::mbOK};
+        MessageBoxes().Show(box);
+    } catch (...) {
+        // Copying is a convenience; a clipboard that refuses is not worth a report.
+    }
+}
+
+void TfrmMain::mnuReadCDiniClick(QObject*)
+{
+    if (cboDrive->currentIndex() < 0)
+        return;
+    const QString discId = RIPPER->GetDiscID();
+    QString artist, title, year, genre;
+    QStringList names;
+    if (!ReadAlbumInfo(discId, artist, title, year, genre, names))
+        return;
+    const int rows = ListView1->RowCount();
+    for (int i = 0; i < names.size() && i < rows; ++i)
+        ListView1->Row(i)->SetCaption(names.at(i));
+}
+
+void TfrmMain::SaveCDInformation1Click(QObject*)
+{
+    if (cboDrive->currentIndex() < 0)
+        return;
+    QStringList names;
+    const int rows = ListView1->RowCount();
+    for (int i = 0; i < rows; ++i)
+        names.append(ListView1->Row(i)->Caption());
+    WriteAlbumInfo(RIPPER->GetDiscID(), QString(), QString(), QString(), QString(), &names);
+}
+
+void TfrmMain::ExtractTracksToWAVFiles1Click(QObject*)
+{
+    // The extraction job window is added with the job driver.
+}
+
+void TfrmMain::ExtractTracksToMP3Files1Click(QObject*)
+{
+    // The extraction job window is added with the job driver.
+}
+
+void TfrmMain::RIPPERProgress(QObject*, uint16_t PercentComplete)
+{
+    FRipProgress = int32_t(PercentComplete);
+}
+
+void TfrmMain::SetLameCoder()
+{
+    LameCoder1->SetSampleRate(uint32_t(Settings.SampleRates));
+    LameCoder1->SetBitrate(uint32_t(Settings.BitRates));
+    LameCoder1->SetMaxBitrate(uint32_t(Settings.MaxBitRates));
+    LameCoder1->SetMode(TLameMode(Settings.Mode & 0xFF));
+    LameCoder1->SetQuality(MPEG_QUALITY(Settings.Quality & 0xFF));
+    LameCoder1->SetVBRQuality(Settings.VBRQuality);
+    // Turning VBR on or off also sets the VBR header flag, so the header's own value follows.
+    LameCoder1->SetEnableVBR(Settings.EnableVBR);
+    LameCoder1->SetWriteVBRHeader(Settings.WriteVBRHeader);
+    LameCoder1->SetCopyright(Settings.CopyRight);
+    LameCoder1->SetOriginal(Settings.Original);
+    LameCoder1->SetCRC(Settings.CRC);
+    LameCoder1->SetPrivate(Settings.bPrivate);
+}
+
+void TfrmMain::Options1Click(QObject*)
+{
+    // The options dialog is added with the dialog itself.
+}
+
+void TfrmMain::Exit1Click(QObject*)
+{
+    close();
+}
+
+void TfrmMain::FormClose(QObject*)
+{
+    try {
+        if (RIPPER->IsPlaying())
+            RIPPER->StopPlay();
+        SaveSettings();
+    } catch (...) {
+        // Closing always succeeds; settings that cannot be written are lost with this run.
+    }
+}
