@@ -371,8 +371,11 @@ TfrmMain::~TfrmMain()
 {
     // The timer must not tick into a half-destroyed window.
     Timer1->stop();
-    if (frmMain == this)
+    if (frmMain == this) {
         frmMain = nullptr;
+        // The report it installed must not outlive it.
+        ApplicationOnException = nullptr;
+    }
 }
 
 void TfrmMain::CreateComponents()
