@@ -539,12 +539,15 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
             int32_t n = 0;
             callTimer.start();
             const CDSTATUS s = FLib->CR_RipChunk(range.ReadBuffer(), &n, kTrue);
-            if (s != CDEX_ERROR) {
+            n = std::clamp(n, 0, range.ReadSize());
+            if (s != CDEX_ERROR)
+                range.Deliver(n);
+            // A disc taken out or a sector that never reads fails every call (or delivers
+            // nothing, ever); going on forever would hang the window, and reporting success
+            // would lie. A run of such calls ends the range.
+            if (s == CDEX_RIPPING_DONE || (s != CDEX_ERROR && n > 0)) {
                 failedCalls = 0;
-                range.Deliver(std::clamp(n, 0, range.ReadSize()));
             } else {
-                // A disc taken out or a sector that never reads fails every call; going on
-                // forever would hang the window, and reporting success would lie.
                 if (failedCalls++ == 0)
                     failingFor = callTimer;
                 if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)

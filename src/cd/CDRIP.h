@@ -195,8 +195,8 @@ public:
     // library refused the range.
     QString LastFileName() const { return FLastFileName; }
 
-    // A range stops with an error after this many chunk calls in a row fail, or after failures
-    // have gone on this long without a single chunk read (a disc taken out, a dead sector).
+    // A range stops with an error after this many chunk calls in a row fail or deliver nothing,
+    // or after such calls have gone on this long (a disc taken out, a dead sector).
     static constexpr int MaxFailedChunks = 20;
     static constexpr int MaxFailedMilliseconds = 5000;
 
