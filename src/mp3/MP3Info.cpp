@@ -173,10 +173,10 @@ QByteArray FieldBytes(const QString& text, qsizetype length)
 // A field read back: Latin-1, trailing spaces removed (zero bytes stay part of the text).
 QString FieldText(const QByteArray& tag, qsizetype at, qsizetype length)
 {
-    qsizetype end = at + length;
-    while (end > at && tag[end - 1] == ' ')
-        --end;
-    return QString::fromLatin1(tag.constData() + at, end - at);
+    QByteArrayView field = QByteArrayView(tag).sliced(at, length);
+    while (!field.isEmpty() && field.back() == ' ')
+        field.chop(1);
+    return QString::fromLatin1(field);
 }
 
 // The last 128 bytes of an open file, or nothing when they cannot be read.

@@ -240,8 +240,9 @@ TEST_F(ProfileTest, NamesAndValuesCannotInjectLines)
 
 TEST_F(ProfileTest, ValuesReadBackAsWritten)
 {
-    const QStringList values = {u" leading"_s, u"trailing "_s, u"\"Heroes\""_s,   u"'q'"_s, u"\""_s,
-                                u"a\"b"_s,     u"tab\t"_s,     u"\u00e9\u4e2d"_s, u""_s};
+    const QStringList values = {u" leading"_s,   u"trailing "_s, u"\"Heroes\""_s, u"'q'"_s,
+                                u"\""_s,         u"a\"b"_s,      u"tab\t"_s,      u"\u00e9\u4e2d"_s,
+                                u"\ufeffmark"_s, u""_s};
     for (qsizetype i = 0; i < values.size(); ++i)
         ASSERT_TRUE(Put(u"s"_s, QString::number(i), values[i]));
     for (qsizetype i = 0; i < values.size(); ++i)

@@ -143,15 +143,21 @@ bool NameMatches(const QByteArray& data, TSpan span, const QByteArray& name)
     return true;
 }
 
-// A requested name as the file spells names: UTF-8, blanks around it dropped.
+// A requested name as the file spells names: UTF-8, blanks around it dropped, and line breaks
+// as the blanks a write turns them into.
 QByteArray RequestedName(const QString& name)
 {
-    return name.toUtf8().trimmed();
+    QByteArray bytes = name.toUtf8();
+    bytes.replace('\r', ' ').replace('\n', ' ');
+    const TSpan span = Trimmed(bytes, 0, bytes.size());
+    return bytes.mid(span.Begin, span.End - span.Begin);
 }
 
 QString Decode(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte order mark inside a line is text like any other character.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (utf8.hasError())
         return QString::fromLatin1(bytes);
@@ -307,8 +313,8 @@ QList<QPair<QString, QString>> SectionValues(const QByteArray& data, const QStri
 
 bool ApplyWrite(QByteArray& data, const TProfileWrite& write, bool& ok)
 {
-    const QByteArray sectionName = RequestedName(WithoutLineBreaks(write.Section));
-    const QByteArray keyName = RequestedName(WithoutLineBreaks(write.Key));
+    const QByteArray sectionName = RequestedName(write.Section);
+    const QByteArray keyName = RequestedName(write.Key);
     if (keyName.isEmpty() || keyName.contains('=') || keyName.startsWith(';') ||
         keyName.startsWith('[')) {
         ok = false;
@@ -339,6 +345,10 @@ bool ApplyWrite(QByteArray& data, const TProfileWrite& write, bool& ok)
         if (place.InsertNeedsBreak)
             line.append(lineBreak);
         line.append(keyName).append('=').append(encoded).append(lineBreak);
+        // A key name that begins like a byte order mark, at the very start of the file, would
+        // be taken for one: give the file a real one in front of it.
+        if (place.InsertAt == 0 && line.startsWith(Utf8Bom))
+            line.prepend(Utf8Bom);
         data.insert(place.InsertAt, line);
     } else {
         if (!data.isEmpty() && data != Utf8Bom) {
