@@ -119,19 +119,43 @@ public:
     // 0..N, where entry N is the lead-out.
     virtual TOCENTRY CR_GetTocEntry(int32_t index) = 0;
     // Opens the inclusive sector range [start, end]; *bufferSize gets the bytes each chunk call
-    // may deliver at most.
+    // may deliver at most. Fails (1, *bufferSize 0) without a readable disc, or when the range
+    // is empty or reaches past the last sector before the lead-out. Opening a range closes the
+    // one open before; the output format and jitter flag of the last CR_SetCDROMParameters
+    // hold for the whole range.
     virtual CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) = 0;
     // Delivers the next chunk of PCM in the block's output format into `buffer` and its length
     // into *bytes. 1 error, 3 jitter error (data delivered), 4 range finished, else go on.
+    //
+    // The protocol, call by call:
+    // - 0: *bytes of PCM delivered (little-endian 16-bit, the block's output format).
+    // - 3: the same, and the drive needed correcting inside this chunk (paranoia repaired or
+    //   skipped something); CR_GetLastJitterErrorPosition now tells where.
+    // - 1: nothing delivered (*bytes 0) and the read position did not move: the disc is gone
+    //   or unreadable there. The next call tries the same sectors again; a disc that is gone
+    //   answers 1 at once every time, it never blocks. The caller decides when to give up.
+    // - 4: the range is done. It comes on the call after the one that delivered the range's
+    //   last sector, with *bytes 0, and again on every later call. Writing the bytes of every
+    //   call that did not answer 1 (4 included) and stopping after 4 gets the whole range.
+    // Over a whole range the bytes add up to exactly (end - start + 1) x BytesPerSector of the
+    // output format; one call delivers a fixed number of sectors' worth (the lower rates hold
+    // back a few samples for their filter and deliver them with the last sector).
     virtual CDSTATUS CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort) = 0;
+    // Sectors delivered of the open range, 0 to 100.
     virtual int32_t CR_GetPercentCompleted() = 0;
+    // First and last absolute sector of the last chunk that answered 3 where the drive needed
+    // correcting.
     virtual CDSTATUS CR_GetLastJitterErrorPosition(int32_t* start, int32_t* end) = 0;
     virtual int32_t CR_GetNumberOfJitterErrors() = 0;
     virtual CDSTATUS CR_CloseRipper() = 0;
+    // Plays table-of-contents entry trackNumber - 1 (an audio track) to its end, then stops by
+    // itself. Returns at once; the sound comes from another thread.
     virtual CDSTATUS CR_PlayTrack(int32_t trackNumber) = 0;
     virtual CDSTATUS CR_StopPlayTrack() = 0;
     virtual CDSTATUS CR_PauseCD(int32_t pause) = 0;
     virtual CDSTATUS CR_EjectCD(int32_t eject) = 0;
+    // The sector playing now: *relative from the track's first sector, *absolute on the disc.
+    // Both stand still while paused, after a stop and once the track has played to its end.
     virtual CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) = 0;
 };
 

@@ -1,0 +1,666 @@
+#include "platform/cdrip/LibCdioRipLibrary.h"
+
+#include "platform/DataFiles.h"
+#include "platform/cdrip/CdioLock.h"
+#include "platform/cdrip/DiscPlayer.h"
+#include "platform/cdrip/FormatConverter.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QtEndian>
+#include <algorithm>
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <cdio/mmc_ll_cmds.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace cdrip {
+
+std::mutex& CdioMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+constexpr int32_t LibraryVersion = 100;
+constexpr int SectorBytes = 2352;
+constexpr int FramesPerSector = 588;
+constexpr int WordsPerSector = 1176;
+constexpr int ParanoiaRetries = 10;
+constexpr uint8_t LeadOutTrackNumber = 0xAA;
+const char* const DemoDiscFile = "tarvik-demo.cue";
+
+// libcdio reports every probe it makes (a missing BIN, a drive without a disc) on stderr. Those
+// are answered through status codes here, so only its assertion failures are let through.
+void QuietLog(cdio_log_level_t level, const char* message)
+{
+    if (level == CDIO_LOG_ASSERT)
+        std::fprintf(stderr, "libcdio: %s\n", message);
+}
+
+std::string ToLocal(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// What identifies the files of a disc image, so the library can tell when the disc went away
+// (the file was deleted, truncated or replaced) without asking libcdio.
+struct TFileIdentity
+{
+    std::string Path;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = -1;
+
+    bool Capture(const std::string& path)
+    {
+        Path = path;
+        struct stat st;
+        if (path.empty() || ::stat(path.c_str(), &st) != 0)
+            return false;
+        Device = st.st_dev;
+        Inode = st.st_ino;
+        Size = st.st_size;
+        return true;
+    }
+    bool StillThere() const
+    {
+        struct stat st;
+        return ::stat(Path.c_str(), &st) == 0 && st.st_dev == Device && st.st_ino == Inode &&
+               st.st_size == Size;
+    }
+};
+
+struct TMedium
+{
+    std::vector<TFileIdentity> Files; // empty for a physical drive
+    bool Present() const
+    {
+        return std::all_of(Files.begin(), Files.end(),
+                           [](const TFileIdentity& f) { return f.StillThere(); });
+    }
+};
+
+struct TDrive
+{
+    std::string Path;
+    bool Image = false;
+    CDROMPARAMS Params{};
+    TClock::time_point EjectedUntil{};
+};
+
+// One open sector range: paranoia over the active drive's libcdio handle.
+struct TRipRange
+{
+    cdrom_drive_t* Drive = nullptr;
+    cdrom_paranoia_t* Paranoia = nullptr;
+    long (*OriginalRead)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
+    int32_t Start = 0, End = 0, Next = 0;
+    bool Done = false;
+    TFormatConverter Converter;
+    std::vector<int16_t> Stage;
+    // Set while a chunk is read.
+    int32_t ChunkFirst = 0, ChunkLast = 0;
+    bool ChunkJitter = false;
+    int32_t JitterStart = 0, JitterEnd = 0;
+    bool MediumGone = false;
+    bool Physical = false;
+    CdIo_t* Cdio = nullptr;
+    const TMedium* Medium = nullptr;
+
+    explicit TRipRange(uint8_t format) : Converter(format) {}
+
+    bool MediumPresent() const
+    {
+        if (!Physical)
+            return Medium->Present();
+        // A drive that answers "not ready" has lost its disc; one that cannot say is trusted.
+        const driver_return_code_t rc = mmc_test_unit_ready(Cdio, 2000);
+        return rc == DRIVER_OP_SUCCESS || rc == DRIVER_OP_UNSUPPORTED ||
+               rc == DRIVER_OP_NOT_PERMITTED;
+    }
+};
+
+// Paranoia's callbacks carry no context; the range being read is this thread's.
+thread_local TRipRange* tReading = nullptr;
+
+void ParanoiaCallback(long inpos, paranoia_cb_mode_t mode)
+{
+    TRipRange* range = tReading;
+    if (range == nullptr)
+        return;
+    switch (mode) {
+    case PARANOIA_CB_FIXUP_EDGE:
+    case PARANOIA_CB_FIXUP_ATOM:
+    case PARANOIA_CB_FIXUP_DROPPED:
+    case PARANOIA_CB_FIXUP_DUPED:
+    case PARANOIA_CB_SCRATCH:
+    case PARANOIA_CB_REPAIR:
+    case PARANOIA_CB_SKIP:
+    case PARANOIA_CB_READERR:
+        break;
+    default:
+        return;
+    }
+    // Paranoia reads ahead of the caller; only what touches the sectors of this chunk counts.
+    const int32_t sector = int32_t(inpos / WordsPerSector);
+    if (inpos < 0 || sector < range->ChunkFirst || sector > range->ChunkLast)
+        return;
+    if (!range->ChunkJitter) {
+        range->ChunkJitter = true;
+        range->JitterStart = range->JitterEnd = sector;
+    } else {
+        range->JitterStart = std::min(range->JitterStart, sector);
+        range->JitterEnd = std::max(range->JitterEnd, sector);
+    }
+}
+
+// Every disc read of a range passes here: once a failed read shows that the disc is gone, the
+// rest of the chunk fails at once instead of running through paranoia's retries.
+long GuardedRead(cdrom_drive_t* d, void* buffer, lsn_t begin, long sectors)
+{
+    TRipRange* range = tReading;
+    if (range == nullptr || range->MediumGone)
+        return -1;
+    const long got = range->OriginalRead(d, buffer, begin, sectors);
+    if (got < sectors && !range->MediumPresent())
+        range->MediumGone = true;
+    return got;
+}
+
+CDROMPARAMS DefaultParams(const QString& text)
+{
+    CDROMPARAMS p{};
+    const QByteArray utf8 = text.toUtf8();
+    int n = std::min<int>(int(utf8.size()), int(sizeof(p.lpszCDROMID)) - 1);
+    // Never cut a multi-byte character in half.
+    while (n > 0 && n < utf8.size() && (uchar(utf8[n]) & 0xC0) == 0x80)
+        --n;
+    std::memcpy(p.lpszCDROMID, utf8.constData(), size_t(n));
+    p.bJitterCorrection = -1;
+    p.nOutputFormat = STEREO44100;
+    p.DriveTable.nDensity = 16777216;
+    p.DriveTable.bAtapi = -1;
+    return p;
+}
+
+class TLibCdioRipLibrary final : public ICDRipLibrary
+{
+public:
+    explicit TLibCdioRipLibrary(const TCDRipOptions& options) : FOptions(options)
+    {
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        cdio_log_set_handler(&QuietLog);
+    }
+
+    ~TLibCdioRipLibrary() override
+    {
+        FPlayer.Stop();
+        CloseRange();
+        CloseDisc();
+    }
+
+    CDSTATUS CR_Init() override
+    {
+        FPlayer.Stop();
+        CloseRange();
+        CloseDisc();
+        std::vector<TDrive> old = std::move(FDrives);
+        FDrives.clear();
+        QStringList seen;
+        auto add = [&](const QString& path, bool image, const QString& text) {
+            const QString canonical = QFileInfo(path).canonicalFilePath();
+            if (seen.contains(canonical))
+                return;
+            seen << canonical;
+            TDrive drive;
+            drive.Path = ToLocal(path);
+            drive.Image = image;
+            drive.Params = DefaultParams(text);
+            // A drive seen before keeps the parameters it was given.
+            for (const TDrive& o : old)
+                if (o.Path == drive.Path)
+                    drive.Params = o.Params;
+            FDrives.push_back(std::move(drive));
+        };
+
+        for (const QString& device : PhysicalDrives())
+            add(device, false, DriveText(device));
+        const QString list = QString::fromLocal8Bit(qgetenv("CDRIP_DRIVES"));
+        for (const QString& entry : list.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+            bool image = false;
+            if (Openable(entry, image))
+                add(entry, image, image ? QFileInfo(entry).fileName() : DriveText(entry));
+        }
+        if (FDrives.empty()) {
+            const QString demo = FindDataFile(QString::fromLatin1(DemoDiscFile));
+            bool image = false;
+            if (!demo.isEmpty() && Openable(demo, image))
+                add(demo, true, QFileInfo(demo).fileName());
+        }
+        FActive = 0;
+        return CDEX_OK;
+    }
+
+    int32_t CR_GetCDRipVersion() override { return LibraryVersion; }
+    int32_t CR_GetNumCDROM() override { return int32_t(FDrives.size()); }
+    int32_t CR_GetActiveCDROM() override { return FActive; }
+
+    CDSTATUS CR_SetActiveCDROM(int32_t drive) override
+    {
+        if (drive < 0 || drive >= int32_t(FDrives.size()))
+            return CDEX_ERROR;
+        if (drive != FActive) {
+            CloseRange();
+            CloseDisc();
+            FActive = drive;
+        }
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_GetCDROMParameters(CDROMPARAMS* params) override
+    {
+        if (params == nullptr || FDrives.empty())
+            return CDEX_ERROR;
+        *params = FDrives[size_t(FActive)].Params;
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_SetCDROMParameters(const CDROMPARAMS* params) override
+    {
+        if (params == nullptr || FDrives.empty() || params->nOutputFormat > MONO11025)
+            return CDEX_ERROR;
+        CDROMPARAMS& mine = FDrives[size_t(FActive)].Params;
+        // The identification text belongs to the drive, whatever the caller hands back.
+        char id[sizeof(mine.lpszCDROMID)];
+        std::memcpy(id, mine.lpszCDROMID, sizeof(id));
+        mine = *params;
+        std::memcpy(mine.lpszCDROMID, id, sizeof(id));
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_ReadToc() override
+    {
+        if (FDrives.empty())
+            return CDEX_ERROR;
+        if (FRange) {
+            // The disc is being read: its table of contents cannot have changed.
+            return FToc.empty() ? CDEX_ERROR : CDEX_OK;
+        }
+        CloseDisc();
+        const TDrive& drive = FDrives[size_t(FActive)];
+        if (Ejected(drive))
+            return CDEX_ERROR;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        FCdio = cdio_open(drive.Path.c_str(), drive.Image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
+        if (FCdio == nullptr)
+            return CDEX_ERROR;
+        if (!ReadTocLocked(drive)) {
+            cdio_destroy(FCdio);
+            FCdio = nullptr;
+            FToc.clear();
+            FMedium = {};
+            return CDEX_ERROR;
+        }
+        return CDEX_OK;
+    }
+
+    int32_t CR_GetNumTocEntries() override { return FToc.empty() ? 0 : int32_t(FToc.size()) - 1; }
+
+    TOCENTRY CR_GetTocEntry(int32_t index) override
+    {
+        if (index < 0 || index >= int32_t(FToc.size()))
+            return TOCENTRY{};
+        return FToc[size_t(index)];
+    }
+
+    CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) override
+    {
+        CloseRange();
+        if (bufferSize != nullptr)
+            *bufferSize = 0;
+        if (bufferSize == nullptr || FCdio == nullptr || FToc.empty() ||
+            Ejected(FDrives[size_t(FActive)]) || !FMedium.Present())
+            return CDEX_ERROR;
+        const int32_t leadOut = FToc.back().dwStartSector;
+        if (startSector < 0 || endSector < startSector || endSector >= leadOut)
+            return CDEX_ERROR;
+
+        const TDrive& drive = FDrives[size_t(FActive)];
+        auto range = std::make_unique<TRipRange>(drive.Params.nOutputFormat);
+        range->Start = range->Next = startSector;
+        range->End = endSector;
+        range->Physical = !drive.Image;
+        range->Cdio = FCdio;
+        range->Medium = &FMedium;
+        range->Stage.resize(size_t(SectorsPerChunk) * WordsPerSector);
+
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        range->Drive = cdio_cddap_identify_cdio(FCdio, CDDA_MESSAGE_FORGETIT, nullptr);
+        if (range->Drive == nullptr)
+            return CDEX_ERROR;
+        if (cdio_cddap_open(range->Drive) != 0) {
+            cdio_cddap_close_no_free_cdio(range->Drive);
+            return CDEX_ERROR;
+        }
+        // CD audio comes off a drive, and sits in an image, little-endian; guessing the byte
+        // order from the samples, as paranoia would otherwise do, can be fooled by plain tones.
+        range->Drive->bigendianp = 0;
+        if (range->Physical && drive.Params.nDriveSpeed > 0)
+            cdio_cddap_speed_set(range->Drive, drive.Params.nDriveSpeed);
+        range->OriginalRead = range->Drive->read_audio;
+        range->Drive->read_audio = &GuardedRead;
+        range->Paranoia = cdio_paranoia_init(range->Drive);
+        if (range->Paranoia == nullptr) {
+            cdio_cddap_close_no_free_cdio(range->Drive);
+            return CDEX_ERROR;
+        }
+        const int mode = drive.Params.bJitterCorrection != 0
+                             ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
+                             : PARANOIA_MODE_DISABLE;
+        cdio_paranoia_modeset(range->Paranoia, mode);
+        cdio_paranoia_set_range(range->Paranoia, startSector, endSector);
+        cdio_paranoia_seek(range->Paranoia, startSector, SEEK_SET);
+
+        *bufferSize = range->Converter.MaxOutputBytes(SectorsPerChunk * FramesPerSector);
+        FJitterErrors = 0;
+        FJitterStart = FJitterEnd = 0;
+        FRange = std::move(range);
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t /*abort*/) override
+    {
+        if (bytes != nullptr)
+            *bytes = 0;
+        if (!FRange || buffer == nullptr || bytes == nullptr)
+            return CDEX_ERROR;
+        TRipRange& r = *FRange;
+        if (r.Done)
+            return CDEX_RIPPING_DONE;
+        if (Ejected(FDrives[size_t(FActive)]) || !FMedium.Present())
+            return CDEX_ERROR;
+
+        const int count = std::min(SectorsPerChunk, r.End - r.Next + 1);
+        r.ChunkFirst = r.Next;
+        r.ChunkLast = r.Next + count - 1;
+        r.ChunkJitter = false;
+        r.MediumGone = false;
+        bool failed = false;
+        {
+            std::lock_guard<std::mutex> lock(CdioMutex());
+            tReading = &r;
+            for (int i = 0; i < count && !failed; ++i) {
+                const int16_t* sector =
+                    cdio_paranoia_read_limited(r.Paranoia, &ParanoiaCallback, ParanoiaRetries);
+                if (sector == nullptr || r.MediumGone)
+                    failed = true;
+                else
+                    std::memcpy(r.Stage.data() + size_t(i) * WordsPerSector, sector, SectorBytes);
+            }
+            if (failed) {
+                // Nothing of this chunk is delivered; the next call starts it again.
+                cdio_paranoia_seek(r.Paranoia, r.Next, SEEK_SET);
+            }
+            tReading = nullptr;
+        }
+        if (failed)
+            return CDEX_ERROR;
+
+        if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN) {
+            for (int i = 0; i < count * WordsPerSector; ++i)
+                r.Stage[size_t(i)] = int16_t(qFromLittleEndian(uint16_t(r.Stage[size_t(i)])));
+        }
+        int n = r.Converter.Convert(r.Stage.data(), count * FramesPerSector, buffer);
+        r.Next += count;
+        if (r.Next > r.End) {
+            n += r.Converter.Flush(buffer + n);
+            r.Done = true;
+        }
+        *bytes = n;
+        if (r.ChunkJitter) {
+            ++FJitterErrors;
+            FJitterStart = r.JitterStart;
+            FJitterEnd = r.JitterEnd;
+            return CDEX_JITTER_ERROR;
+        }
+        return CDEX_OK;
+    }
+
+    int32_t CR_GetPercentCompleted() override
+    {
+        if (!FRange)
+            return 0;
+        const int64_t total = int64_t(FRange->End) - FRange->Start + 1;
+        return int32_t(std::clamp<int64_t>((FRange->Next - FRange->Start) * 100 / total, 0, 100));
+    }
+
+    CDSTATUS CR_GetLastJitterErrorPosition(int32_t* start, int32_t* end) override
+    {
+        if (start == nullptr || end == nullptr)
+            return CDEX_ERROR;
+        *start = FJitterStart;
+        *end = FJitterEnd;
+        return CDEX_OK;
+    }
+
+    int32_t CR_GetNumberOfJitterErrors() override { return FJitterErrors; }
+
+    CDSTATUS CR_CloseRipper() override
+    {
+        CloseRange();
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_PlayTrack(int32_t trackNumber) override
+    {
+        FPlayer.Stop();
+        const int32_t index = trackNumber - 1;
+        if (FDrives.empty() || FToc.empty() || index < 0 || index + 1 >= int32_t(FToc.size()) ||
+            FToc[size_t(index)].btFlag != AUDIOTRKFLAG || Ejected(FDrives[size_t(FActive)]) ||
+            !FMedium.Present())
+            return CDEX_ERROR;
+        const TDrive& drive = FDrives[size_t(FActive)];
+        TDiscPlayer::TMediumCheck check;
+        if (drive.Image)
+            check = [medium = FMedium] { return medium.Present(); };
+        const bool ok = FPlayer.Play(drive.Path, drive.Image, FToc[size_t(index)].dwStartSector,
+                                     FToc[size_t(index) + 1].dwStartSector - 1, std::move(check));
+        return ok ? CDEX_OK : CDEX_ERROR;
+    }
+
+    CDSTATUS CR_StopPlayTrack() override
+    {
+        FPlayer.Stop();
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_PauseCD(int32_t pause) override
+    {
+        FPlayer.Pause(pause != 0);
+        return CDEX_OK;
+    }
+
+    CDSTATUS CR_EjectCD(int32_t eject) override
+    {
+        if (FDrives.empty())
+            return CDEX_ERROR;
+        FPlayer.Stop();
+        CloseRange();
+        CloseDisc();
+        TDrive& drive = FDrives[size_t(FActive)];
+        if (drive.Image) {
+            drive.EjectedUntil =
+                eject != 0 ? TClock::now() + std::chrono::milliseconds(FOptions.ImageEjectMs)
+                           : TClock::time_point{};
+            return CDEX_OK;
+        }
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        const driver_return_code_t rc = eject != 0 ? cdio_eject_media_drive(drive.Path.c_str())
+                                                   : cdio_close_tray(drive.Path.c_str(), nullptr);
+        return rc == DRIVER_OP_SUCCESS ? CDEX_OK : CDEX_ERROR;
+    }
+
+    CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override
+    {
+        if (relative == nullptr || absolute == nullptr)
+            return CDEX_ERROR;
+        FPlayer.Position(*relative, *absolute);
+        return CDEX_OK;
+    }
+
+private:
+    static QStringList PhysicalDrives()
+    {
+        QStringList result;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        char** devices = cdio_get_devices(DRIVER_DEVICE);
+        for (char** d = devices; d != nullptr && *d != nullptr; ++d)
+            result << QFile::decodeName(*d);
+        if (devices != nullptr)
+            cdio_free_device_list(devices);
+        return result;
+    }
+
+    // Vendor, model and revision as the drive reports them; the device name when it says none.
+    static QString DriveText(const QString& device)
+    {
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        CdIo_t* cdio = cdio_open(ToLocal(device).c_str(), DRIVER_DEVICE);
+        QString text;
+        if (cdio != nullptr) {
+            cdio_hwinfo_t hw{};
+            if (cdio_get_hwinfo(cdio, &hw)) {
+                text = QStringList{QString::fromLatin1(hw.psz_vendor).trimmed(),
+                                   QString::fromLatin1(hw.psz_model).trimmed(),
+                                   QString::fromLatin1(hw.psz_revision).trimmed()}
+                           .filter(QRegularExpression(QStringLiteral(".")))
+                           .join(QLatin1Char(' '));
+            }
+            cdio_destroy(cdio);
+        }
+        return text.isEmpty() ? device : text;
+    }
+
+    // Whether `path` names something libcdio can open as a drive; tells an image from a device.
+    static bool Openable(const QString& path, bool& image)
+    {
+        struct stat st;
+        const std::string local = ToLocal(path);
+        if (::stat(local.c_str(), &st) != 0)
+            return false;
+        image = !(S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
+        if (image && !S_ISREG(st.st_mode))
+            return false;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        CdIo_t* cdio = cdio_open(local.c_str(), image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
+        if (cdio == nullptr)
+            return false;
+        cdio_destroy(cdio);
+        return true;
+    }
+
+    static bool Ejected(const TDrive& drive) { return TClock::now() < drive.EjectedUntil; }
+
+    bool ReadTocLocked(const TDrive& drive)
+    {
+        FToc.clear();
+        FMedium = {};
+        const track_t first = cdio_get_first_track_num(FCdio);
+        const track_t count = cdio_get_num_tracks(FCdio);
+        if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 || count > 99)
+            return false;
+        for (track_t t = first; t < first + count; ++t) {
+            TOCENTRY e{};
+            e.dwStartSector = cdio_get_track_lsn(FCdio, t);
+            e.btFlag =
+                cdio_get_track_format(FCdio, t) == TRACK_FORMAT_AUDIO ? AUDIOTRKFLAG : DATATRKFLAG;
+            e.btTrackNumber = uint8_t(t);
+            FToc.push_back(e);
+        }
+        TOCENTRY leadOut{};
+        leadOut.dwStartSector = cdio_get_track_lsn(FCdio, CDIO_CDROM_LEADOUT_TRACK);
+        leadOut.btFlag = FToc.back().btFlag;
+        leadOut.btTrackNumber = LeadOutTrackNumber;
+        FToc.push_back(leadOut);
+        // A table whose tracks do not follow one another is not one a disc can have.
+        for (size_t i = 0; i + 1 < FToc.size(); ++i)
+            if (FToc[i].dwStartSector < 0 || FToc[i + 1].dwStartSector <= FToc[i].dwStartSector)
+                return false;
+        if (drive.Image) {
+            TFileIdentity image, data;
+            if (!image.Capture(drive.Path))
+                return false;
+            FMedium.Files.push_back(image);
+            const char* source = cdio_get_arg(FCdio, "source");
+            if (source != nullptr && drive.Path != source && data.Capture(source))
+                FMedium.Files.push_back(data);
+        }
+        return true;
+    }
+
+    void CloseRange()
+    {
+        if (!FRange)
+            return;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        if (FRange->Paranoia != nullptr)
+            cdio_paranoia_free(FRange->Paranoia);
+        if (FRange->Drive != nullptr) {
+            FRange->Drive->read_audio = FRange->OriginalRead;
+            cdio_cddap_close_no_free_cdio(FRange->Drive);
+        }
+        FRange.reset();
+    }
+
+    void CloseDisc()
+    {
+        CloseRange();
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        if (FCdio != nullptr)
+            cdio_destroy(FCdio);
+        FCdio = nullptr;
+        FToc.clear();
+        FMedium = {};
+    }
+
+    TCDRipOptions FOptions;
+    std::vector<TDrive> FDrives;
+    int32_t FActive = 0;
+    CdIo_t* FCdio = nullptr;
+    std::vector<TOCENTRY> FToc;
+    TMedium FMedium;
+    std::unique_ptr<TRipRange> FRange;
+    int32_t FJitterErrors = 0, FJitterStart = 0, FJitterEnd = 0;
+    TDiscPlayer FPlayer;
+};
+
+} // namespace
+
+std::unique_ptr<ICDRipLibrary> CreateCDRipLibrary(const TCDRipOptions& options)
+{
+    return std::make_unique<TLibCdioRipLibrary>(options);
+}
+
+ICDRipLibrary& DefaultCDRipLibrary()
+{
+    static const std::unique_ptr<ICDRipLibrary> library = CreateCDRipLibrary();
+    return *library;
+}
+
+} // namespace cdrip

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "cd/CDRipLibrary.h"
+
+#include <memory>
+
+namespace cdrip {
+
+// Sectors one CR_RipChunk call reads: a fifth of a second of audio, so the caller gets control
+// back several times a second and a chunk's MP3 work stays a few milliseconds.
+constexpr int SectorsPerChunk = 16;
+
+struct TCDRipOptions
+{
+    // How long an ejected disc image stays out of its drive before it is back, like a tray that
+    // is closed again.
+    int ImageEjectMs = 3000;
+};
+
+// A ripping library of its own, over libcdio, libcdio-paranoia and SDL2. The drive list is made
+// at CR_Init: every CD drive libcdio finds, then each device or disc image (.cue, .toc, .nrg)
+// named in the colon-separated CDRIP_DRIVES environment variable (entries that do not exist or
+// do not open are left out), and the demo disc beside the program only when both give nothing.
+std::unique_ptr<ICDRipLibrary> CreateCDRipLibrary(const TCDRipOptions& options = {});
+
+} // namespace cdrip
