@@ -434,8 +434,8 @@ void PaintSidebar(QPainter& p, int lit)
             const QRectF pill = QRectF(x - 4.5, it.Baseline - 12.5, w + 10, 17).intersected(room);
             p.save();
             QLinearGradient g(pill.topLeft(), pill.bottomLeft());
-            g.setColorAt(0, Alpha(Accent, 120));
-            g.setColorAt(1, Alpha(AccentDeep, 150));
+            g.setColorAt(0, Alpha(Accent, 210));
+            g.setColorAt(1, Alpha(AccentDeep, 230));
             p.setBrush(g);
             p.setPen(QPen(Alpha(AccentGlow, 200), 1));
             p.drawRoundedRect(pill, 4, 4);

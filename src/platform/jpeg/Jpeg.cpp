@@ -12,6 +12,16 @@
 
 namespace {
 
+// Where libjpeg can write QImage::Format_RGB32's own byte order (0xffRRGGBB in native order),
+// grey and colour pictures are decoded straight into the image's rows.
+#if defined(JCS_EXTENSIONS) && defined(JCS_ALPHA_EXTENSIONS)
+constexpr bool DirectRows = true;
+constexpr J_COLOR_SPACE DirectSpace = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+#else
+constexpr bool DirectRows = false;
+constexpr J_COLOR_SPACE DirectSpace = JCS_RGB;
+#endif
+
 // libjpeg reports a fatal error by calling error_exit, which must not return: we jump back to
 // the caller's setjmp. Warnings (corrupt data it skipped, a stream that ended early and was
 // padded with grey) are counted, and a decode that needed any is refused: a half-grey button is
@@ -102,16 +112,17 @@ QImage Decode(const unsigned char* data, unsigned long size)
 
     switch (job->Info.jpeg_color_space) {
     case JCS_GRAYSCALE:
-        job->Info.out_color_space = JCS_GRAYSCALE;
+        job->Info.out_color_space = DirectRows ? DirectSpace : JCS_GRAYSCALE;
         break;
     case JCS_CMYK:
     case JCS_YCCK:
         job->Info.out_color_space = JCS_CMYK;
         break;
     default:
-        job->Info.out_color_space = JCS_RGB;
+        job->Info.out_color_space = DirectRows ? DirectSpace : JCS_RGB;
         break;
     }
+    const bool direct = job->Info.out_color_space == DirectSpace && DirectRows;
 
     const qint64 pixels = qint64(job->Info.image_width) * job->Info.image_height;
     if (pixels <= 0 || pixels > MaxJpegPixels) {
@@ -133,9 +144,12 @@ QImage Decode(const unsigned char* data, unsigned long size)
                                                     JPOOL_IMAGE, rowBytes, 1);
     while (job->Info.output_scanline < job->Info.output_height) {
         const JDIMENSION y = job->Info.output_scanline;
-        if (jpeg_read_scanlines(&job->Info, row, 1) != 1)
+        auto* out = reinterpret_cast<QRgb*>(job->Image.scanLine(int(y)));
+        JSAMPROW target = direct ? reinterpret_cast<JSAMPROW>(out) : row[0];
+        if (jpeg_read_scanlines(&job->Info, &target, 1) != 1)
             break;
-        StoreRow(job->Info, row[0], reinterpret_cast<QRgb*>(job->Image.scanLine(int(y))));
+        if (!direct)
+            StoreRow(job->Info, row[0], out);
     }
     const bool complete = job->Info.output_scanline == job->Info.output_height;
     if (complete)
