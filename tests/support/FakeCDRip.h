@@ -54,8 +54,8 @@ public:
     cdrip::CDSTATUS OpenStatus = cdrip::CDEX_OK;
     bool ThrowOnSetParams = false;
     bool ThrowOnReadToc = false;
-    int32_t ReadSize = 4 * 2352;           // what CR_OpenRipper asks for
-    std::vector<TChunk> Script;            // one entry per CR_RipChunk call
+    int32_t ReadSize = 4 * 2352;               // what CR_OpenRipper asks for
+    std::vector<TChunk> Script;                // one entry per CR_RipChunk call
     TChunk AfterScript{cdrip::CDEX_ERROR, {}}; // every call past the script's end
     int32_t JitterErrorCount = 0;
     int32_t PlayAbsolute = 0; // what CR_GetPlayPosition reports
