@@ -118,7 +118,9 @@ public:
     const QStringList& OutputFiles() const { return FOutputFiles; }
     void SetOutputFiles(const QStringList& value) { FOutputFiles = value; }
 
+    // Read-only: the object is the component's own; Assign may still change its numbers.
     const TLameVersion* LameVersion() const { return FLameVersion; }
+    TLameVersion* LameVersion() { return FLameVersion; }
 
     QString DefaultExt() const { return FDefaultExt; }
     void SetDefaultExt(const QString& value) { FDefaultExt = value; }

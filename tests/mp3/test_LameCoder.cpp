@@ -280,7 +280,7 @@ TEST(LameCoderProperties, AssignFromAnotherKindFails)
     } catch (const EAssignError& e) {
         EXPECT_STREQ(e.what(), "Cannot assign a nil to a TLameCoder");
     }
-    EXPECT_THROW(const_cast<TLameVersion*>(coder.LameVersion())->Assign(&coder), EAssignError);
+    EXPECT_THROW(coder.LameVersion()->Assign(&coder), EAssignError);
 }
 
 TEST(LameCoderProperties, VersionIsAskedForOnceAtCreation)
@@ -298,7 +298,7 @@ TEST(LameCoderProperties, VersionIsAskedForOnceAtCreation)
 
     TFakeLameEnc other;
     TLameCoder second(nullptr, &other);
-    const_cast<TLameVersion*>(second.LameVersion())->Assign(v);
+    second.LameVersion()->Assign(v);
     EXPECT_EQ(second.LameVersion()->MinorVersion(), 99);
 }
 
