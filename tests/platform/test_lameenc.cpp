@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numbers>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using namespace lameenc;
@@ -258,6 +259,20 @@ TEST(LameEnc, AbsurdButHarmlessValuesStillEncode)
     const TEncoded e = Encode(c, Tones(44100, 44100, 2));
     ASSERT_EQ(e.InitResult, 0);
     EXPECT_FALSE(Frames(e.Mp3).isEmpty());
+
+    // A VBR range upside down, and constant bitrates no MPEG frame has.
+    for (auto [vbr, low, high] : {std::tuple{BE_TRUE, 320u, 128u}, std::tuple{BE_FALSE, 100u, 0u},
+                                  std::tuple{BE_FALSE, 1000u, 0u}}) {
+        SCOPED_TRACE(testing::Message() << low << ".." << high);
+        c = Record();
+        c.bEnableVBR = vbr;
+        c.dwBitrate = low;
+        c.dwMaxBitrate = high;
+        const TEncoded odd = Encode(c, Tones(44100, 44100, 2));
+        // The encoder settles on the nearest bitrate it has.
+        ASSERT_EQ(odd.InitResult, 0);
+        EXPECT_FALSE(Frames(odd.Mp3).isEmpty());
+    }
 }
 
 // Every pairing of the PCM layouts the ripper delivers with every file rate and both channel
