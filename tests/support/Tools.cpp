@@ -1,5 +1,6 @@
 #include "support/Tools.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -32,5 +33,9 @@ bool HaveTool(const QString& program)
 
 TToolResult RunPython(const QString& code, const QStringList& args)
 {
-    return RunTool(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), code} + args);
+    // The checks need Debian's mutagen, which a python3 earlier on the PATH (pyenv, a virtual
+    // environment) may not see.
+    const QString system = QStringLiteral("/usr/bin/python3");
+    const QString python = QFileInfo::exists(system) ? system : QStringLiteral("python3");
+    return RunTool(python, QStringList{QStringLiteral("-c"), code} + args);
 }
