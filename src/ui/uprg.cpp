@@ -1,0 +1,341 @@
+#include "ui/uprg.h"
+
+#include "app/Exception.h"
+#include "app/globals.h"
+#include "cd/CDRIP.h"
+#include "controls/GradProgress.h"
+#include "mp3/MP3Info.h"
+#include "platform/shell/Shell.h"
+#include "ui/ButtonDialog.h"
+#include "ui/uMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+const QString DesignCaption = QStringLiteral("Extracting...");
+const QString WavCaption = QStringLiteral("Extract To WAV files");
+const QString Mp3Caption = QStringLiteral("Extract To MP3 files");
+const QString Initializing = QStringLiteral("Initializing...");
+const QString CancelCaption = QStringLiteral("Cancel");
+const QString StatusOK = QStringLiteral("OK");
+const QString StatusCancelled = QStringLiteral("Cancelled");
+// The ripping library refused the track: no file was made.
+const QString StatusFailed = QStringLiteral("Failed");
+const QString ReplaceQuestion = QStringLiteral(" already exists,do you want to replace it?");
+const QString NotAnInteger = QStringLiteral("'%1' is not a valid integer value");
+const QString UnknownFailure = QStringLiteral("The extraction stopped on an unknown failure");
+
+constexpr qint64 TagSize = 128;
+
+QString ChangeToMp3(const QString& name)
+{
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash)
+        return name.left(dot) + QStringLiteral(".mp3");
+    return name + QStringLiteral(".mp3");
+}
+
+// The folder an output name of `outDir` lands in.
+QString OutputFolder(const QString& outDir)
+{
+    QString folder = outDir.trimmed();
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+} // namespace
+
+QString OutputFileName(const QString& outDir, const QString& caption)
+{
+    QString folder = outDir.trimmed();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + caption.trimmed() + QStringLiteral(".wav");
+}
+
+bool IsTitleFileName(const QString& title)
+{
+    if (title.isEmpty() || title == QLatin1String(".") || title == QLatin1String(".."))
+        return false;
+    for (const QChar c : title) {
+        // Control characters are legal in names here, but nobody wants a track file whose
+        // name cannot be typed or shown; the other system rejects them anyway.
+        if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+Tfrmprg::Tfrmprg(TfrmMain* mainForm, QWidget* parent) : QDialog(parent), FMain(mainForm)
+{
+    CreateControls();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
+    Timer1->start();
+
+    FBarTimer = new QTimer(this);
+    FBarTimer->setInterval(BarRefreshInterval);
+    connect(FBarTimer, &QTimer::timeout, this, [this] { RefreshBar(); });
+}
+
+Tfrmprg::~Tfrmprg() = default;
+
+void Tfrmprg::CreateControls()
+{
+    setWindowTitle(DesignCaption);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, ClientHeight);
+    setModal(true);
+
+    QFont windowFont(QStringLiteral("Arial"));
+    windowFont.setPixelSize(12);
+    setFont(windowFont);
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 8, 353, 97);
+
+    lblStatus = new QLabel(GroupBox1);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    // Wide enough for the group box; a long title is cut at its frame, not drawn over it.
+    lblStatus->setGeometry(10, 23, 335, 16);
+    lblStatus->setTextFormat(Qt::PlainText);
+
+    lblPath = new QLabel(GroupBox1);
+    lblPath->setObjectName(QStringLiteral("lblPath"));
+    lblPath->setGeometry(10, 52, 335, 45);
+    lblPath->setTextFormat(Qt::PlainText);
+    lblPath->setWordWrap(true);
+    lblPath->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    prgTotalProgress = new TGradProgress(this);
+    prgTotalProgress->setObjectName(QStringLiteral("prgTotalProgress"));
+    prgTotalProgress->setGeometry(8, 118, 270, 16);
+    prgTotalProgress->SetStyle(gsHorizontal);
+    prgTotalProgress->SetBevelStyle(bsLowered);
+    prgTotalProgress->SetBevelWidth(1);
+    prgTotalProgress->SetStartColor(clMenu);
+    prgTotalProgress->SetEndColor(clBlue);
+    prgTotalProgress->SetBackColor(clMenu);
+    prgTotalProgress->SetMaxValue(100);
+    prgTotalProgress->SetStep(1);
+    prgTotalProgress->SetShowPercent(true);
+    prgTotalProgress->ShowDec = true;
+    prgTotalProgress->SetFontColor(clWhite);
+    QFont barFont = windowFont;
+    barFont.setPixelSize(11);
+    prgTotalProgress->setFont(barFont);
+
+    btnCancel = new QPushButton(CancelCaption, this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(286, 114, 75, 23);
+    btnCancel->setAutoDefault(false);
+    connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(btnCancel); });
+}
+
+void Tfrmprg::showEvent(QShowEvent* event)
+{
+    if (!FPlaced) {
+        FPlaced = true;
+        QRect around;
+        if (FMain != nullptr && FMain->isVisible())
+            around = FMain->frameGeometry();
+        else if (const QScreen* screen = QGuiApplication::primaryScreen())
+            around = screen->availableGeometry();
+        if (around.isValid())
+            move(around.center() - QPoint(width() / 2, height() / 2));
+    }
+    FormShow(this);
+    QDialog::showEvent(event);
+}
+
+void Tfrmprg::FormShow(QObject*)
+{
+    Starting = true;
+    // A Cancel pressed between showing and the first tick belongs to this job.
+    CancelRequested = false;
+    btnCancel->setEnabled(true);
+    lblStatus->setText(Initializing);
+    setWindowTitle(ToWAV ? WavCaption : Mp3Caption);
+    prgTotalProgress->SetPosition(0);
+    prgTotalProgress->ShowDec = false;
+}
+
+void Tfrmprg::Timer1Timer(QObject*)
+{
+    RefreshBar();
+    if (!Starting || FRunning)
+        return;
+    RunJob();
+}
+
+void Tfrmprg::RefreshBar()
+{
+    if (FMain != nullptr)
+        prgTotalProgress->SetPosition(FMain->RipProgress());
+}
+
+void Tfrmprg::btnCancelClick(QObject*)
+{
+    CancelRequested = true;
+    btnCancel->setEnabled(false);
+    if (FMain != nullptr && FMain->RIPPER != nullptr)
+        FMain->RIPPER->AbortRip();
+    // Before the first tick there is nothing to stop: end the job at once instead of letting
+    // the user wait for the timer.
+    if (Starting && !FRunning)
+        Timer1Timer(this);
+}
+
+void Tfrmprg::reject()
+{
+    if (Starting || FRunning) {
+        if (!CancelRequested)
+            btnCancelClick(this);
+        return;
+    }
+    QDialog::reject();
+}
+
+QString Tfrmprg::GetOutputfilename(int Index) const
+{
+    const TTrackRow* row = FMain->ListView1->Row(Index);
+    return OutputFileName(Settings.OutDir, row != nullptr ? row->Caption() : QString());
+}
+
+void Tfrmprg::RunJob()
+{
+    Starting = false;
+    FRunning = true;
+    FBarTimer->start();
+    Settings.ConfirmReplace = true;
+
+    bool answeredNo = false;
+    std::exception_ptr failure;
+    try {
+        TCDRIP* ripper = FMain->RIPPER;
+        TMP3Info* tagger = FMain->MP3Info1;
+        const TListView* list = FMain->ListView1;
+        ripper->Encode = !ToWAV;
+
+        int total = 0;
+        for (int i = 0; i < list->RowCount(); ++i)
+            if (list->Row(i)->Checked())
+                ++total;
+
+        int k = 0;
+        for (int i = 0; i < list->RowCount() && !CancelRequested; ++i) {
+            TTrackRow* row = list->Row(i);
+            if (!row->Checked())
+                continue;
+            ++k;
+            const QString caption = row->Caption();
+            lblStatus->setText(QStringLiteral("Extract ") + caption + QStringLiteral(" (") +
+                               QString::number(k) + QStringLiteral(" of ") +
+                               QString::number(total) + QStringLiteral(")..."));
+
+            QString name = GetOutputfilename(i);
+            FLastFolder = OutputFolder(Settings.OutDir);
+            // A title is a file name: one that would reach another folder fails like any name
+            // the file system rejects, before a folder is made or a file is asked about.
+            const bool nameOk = IsTitleFileName(caption.trimmed());
+            if (nameOk && !QFileInfo(FLastFolder).isDir())
+                QDir().mkpath(FLastFolder); // a failure shows when the file is created
+            if (!ToWAV)
+                name = ChangeToMp3(name);
+            lblPath->setText(QStringLiteral("To ") + name);
+
+            bool isNumber = false;
+            const QString indexText = row->SubItem(TTrackRow::siTocIndex);
+            const int n = indexText.toInt(&isNumber, 10);
+            if (!isNumber)
+                throw Exception(NotAnInteger.arg(indexText));
+
+            if (!nameOk)
+                throw EFCreateError(name);
+
+            const QFileInfo existing(name);
+            // A dangling link does not "exist", yet writing through it would create its target.
+            const bool present = existing.exists() || existing.isSymLink();
+            if (present && Settings.ConfirmReplace) {
+                const int answer = ShowButtonDialog(
+                    name + ReplaceQuestion, QApplication::applicationDisplayName(),
+                    TMsgDlgType::mtWarning,
+                    {QStringLiteral("&Yes"), QStringLiteral("&No"), QStringLiteral("Replace &All")},
+                    {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo, TMsgDlgBtn::mbYesToAll}, this);
+                if (answer == mrNo) {
+                    answeredNo = true;
+                    break;
+                }
+                if (answer == mrYesToAll)
+                    Settings.ConfirmReplace = false;
+            }
+            // Replacing a link replaces the link itself, never the file it points at, which
+            // may lie outside the output folder.
+            if (existing.isSymLink())
+                QFile::remove(name);
+
+            ripper->RipTrack(n + 1, name);
+            const bool made = !ripper->LastFileName().isEmpty();
+
+            if (!ToWAV && made) {
+                try {
+                    tagger->SetFilename(name);
+                } catch (const EInOutError&) {
+                    // A track cancelled at once leaves a file too short to end in a tag; it
+                    // still gets one. Any other read failure stands.
+                    if (QFileInfo(name).size() >= TagSize)
+                        throw;
+                }
+                tagger->SetTitle(caption);
+                tagger->Save();
+            }
+
+            if (CancelRequested)
+                row->SetSubItem(TTrackRow::siStatus, StatusCancelled);
+            else
+                row->SetSubItem(TTrackRow::siStatus, made ? StatusOK : StatusFailed);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    FinishJob(answeredNo);
+
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            ApplicationHandleException(this, e);
+        } catch (...) {
+            ApplicationHandleException(this, Exception(UnknownFailure));
+        }
+    }
+}
+
+void Tfrmprg::FinishJob(bool answeredNo)
+{
+    FBarTimer->stop();
+    FRunning = false;
+    prgTotalProgress->SetPosition(0);
+    FMain->SetRipProgress(0);
+    if (Settings.OpenWhenDone && !CancelRequested && !answeredNo && !FLastFolder.isEmpty())
+        ShellOpen(QFileInfo(FLastFolder).absoluteFilePath());
+    done(CancelRequested ? mrCancel : mrOk);
+}
