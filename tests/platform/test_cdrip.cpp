@@ -458,4 +458,76 @@ TEST_F(CDRipTest, TheDemoDiscStandsInWhenThereIsNoOtherDrive)
             EXPECT_NE(levels[i], levels[j]);
 }
 
+TEST_F(CDRipTest, ASectorThatNeverReadsTheSameIsReportedAsAJitterError)
+{
+    // Sector 40 comes back different on every read, as from a badly scratched disc: paranoia
+    // gives up on it after its retries and the chunk holding it answers 3.
+    constexpr int Bad = 40;
+    uint32_t noise = 1;
+    TCDRipOptions options;
+    options.ReadFilter = [&](int32_t first, long sectors, uint8_t* data) {
+        if (Bad < first || Bad >= first + sectors)
+            return;
+        uint8_t* sector = data + (Bad - first) * 2352;
+        for (int i = 0; i < 2352; ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            sector[i] = uint8_t(noise >> 24);
+        }
+    };
+    TDiscImage image;
+    auto lib = Open(image, {{SectorsPerChunk * 6}}, QStringLiteral("scratched"), options);
+    int32_t size = 0;
+    ASSERT_EQ(lib->CR_OpenRipper(&size, 0, SectorsPerChunk * 6 - 1), CDEX_OK);
+    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    QByteArray pcm;
+    QList<int> jitterChunks;
+    for (int call = 0; call < 100; ++call) {
+        int32_t bytes = 0;
+        const CDSTATUS s = lib->CR_RipChunk(buffer.data(), &bytes, -1);
+        ASSERT_NE(s, CDEX_ERROR);
+        if (s == CDEX_RIPPING_DONE)
+            break;
+        pcm.append(reinterpret_cast<const char*>(buffer.data()), bytes);
+        if (s == CDEX_JITTER_ERROR) {
+            jitterChunks << call;
+            int32_t from = -1, to = -1;
+            ASSERT_EQ(lib->CR_GetLastJitterErrorPosition(&from, &to), CDEX_OK);
+            EXPECT_LE(from, Bad);
+            EXPECT_GE(to, Bad);
+            EXPECT_GE(from, call * SectorsPerChunk);
+            EXPECT_LT(to, (call + 1) * SectorsPerChunk);
+        }
+    }
+    EXPECT_EQ(jitterChunks, QList<int>{Bad / SectorsPerChunk});
+    EXPECT_EQ(lib->CR_GetNumberOfJitterErrors(), 1);
+    lib->CR_CloseRipper();
+    // Every other sector is still exact.
+    const QByteArray expected = image.TrackBytes(0);
+    ASSERT_EQ(pcm.size(), expected.size());
+    EXPECT_TRUE(pcm.left(Bad * 2352) == expected.left(Bad * 2352));
+    EXPECT_TRUE(pcm.mid((Bad + 1) * 2352) == expected.mid((Bad + 1) * 2352));
+}
+
+TEST_F(CDRipTest, WithoutASoundDevicePlaybackRunsAgainstTheClock)
+{
+    TDiscImage image;
+    TCDRipOptions options;
+    options.SoundDevice = false;
+    auto lib = Open(image, {{30}, {90}}, QStringLiteral("silent"), options);
+    int32_t rel = 0, abs = 0, held = 0;
+    ASSERT_EQ(lib->CR_PlayTrack(2), CDEX_OK);
+    QThread::msleep(400);
+    lib->CR_GetPlayPosition(&rel, &abs);
+    EXPECT_NEAR(rel, 30, 8);
+    lib->CR_PauseCD(-1);
+    lib->CR_GetPlayPosition(&rel, &held);
+    QThread::msleep(300);
+    lib->CR_GetPlayPosition(&rel, &abs);
+    EXPECT_EQ(abs, held);
+    lib->CR_PauseCD(0);
+    QThread::msleep(1300);
+    lib->CR_GetPlayPosition(&rel, &abs);
+    EXPECT_EQ(abs, image.Tracks[1].LastSector());
+}
+
 } // namespace

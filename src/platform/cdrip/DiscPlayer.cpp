@@ -21,7 +21,10 @@ constexpr int MaxFailedReads = 5; // then the disc is taken as gone and playback
 
 } // namespace
 
-TDiscPlayer::TDiscPlayer() : FRing(size_t(RingSectors) * SectorBytes) {}
+TDiscPlayer::TDiscPlayer(bool soundDevice)
+    : FRing(size_t(RingSectors) * SectorBytes), FAudioUnavailable(!soundDevice)
+{
+}
 
 TDiscPlayer::~TDiscPlayer()
 {

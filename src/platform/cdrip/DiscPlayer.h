@@ -25,7 +25,8 @@ public:
     // Tells whether the disc the player reads from is still in the drive; called by the reader.
     using TMediumCheck = std::function<bool()>;
 
-    TDiscPlayer();
+    // Without `soundDevice` every range plays silently against the clock.
+    explicit TDiscPlayer(bool soundDevice = true);
     ~TDiscPlayer();
     TDiscPlayer(const TDiscPlayer&) = delete;
     TDiscPlayer& operator=(const TDiscPlayer&) = delete;

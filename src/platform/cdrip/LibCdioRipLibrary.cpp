@@ -43,6 +43,7 @@ constexpr int FramesPerSector = 588;
 constexpr int WordsPerSector = 1176;
 constexpr int ParanoiaRetries = 10;
 constexpr uint8_t LeadOutTrackNumber = 0xAA;
+constexpr size_t MaxPendingJitter = 4096;
 const char* const DemoDiscFile = "tarvik-demo.cue";
 
 // libcdio reports every probe it makes (a missing BIN, a drive without a disc) on stderr. Those
@@ -116,12 +117,12 @@ struct TRipRange
     std::vector<int16_t> Stage;
     // Set while a chunk is read.
     int32_t ChunkFirst = 0, ChunkLast = 0;
-    bool ChunkJitter = false;
-    int32_t JitterStart = 0, JitterEnd = 0;
+    std::vector<int32_t> PendingJitter; // sectors corrected but not yet delivered
     bool MediumGone = false;
     bool Physical = false;
     CdIo_t* Cdio = nullptr;
     const TMedium* Medium = nullptr;
+    const std::function<void(int32_t, long, uint8_t*)>* Filter = nullptr;
 
     explicit TRipRange(uint8_t format) : Converter(format) {}
 
@@ -157,17 +158,15 @@ void ParanoiaCallback(long inpos, paranoia_cb_mode_t mode)
     default:
         return;
     }
-    // Paranoia reads ahead of the caller; only what touches the sectors of this chunk counts.
+    // Paranoia reads ahead of the caller, so a correction is often made while an earlier chunk
+    // is read. It is kept by sector and reported with the chunk that delivers that sector.
     const int32_t sector = int32_t(inpos / WordsPerSector);
-    if (inpos < 0 || sector < range->ChunkFirst || sector > range->ChunkLast)
+    if (inpos < 0 || sector < range->ChunkFirst || sector > range->End)
         return;
-    if (!range->ChunkJitter) {
-        range->ChunkJitter = true;
-        range->JitterStart = range->JitterEnd = sector;
-    } else {
-        range->JitterStart = std::min(range->JitterStart, sector);
-        range->JitterEnd = std::max(range->JitterEnd, sector);
-    }
+    std::vector<int32_t>& pending = range->PendingJitter;
+    if (std::find(pending.begin(), pending.end(), sector) == pending.end() &&
+        pending.size() < MaxPendingJitter)
+        pending.push_back(sector);
 }
 
 // Every disc read of a range passes here: once a failed read shows that the disc is gone, the
@@ -178,6 +177,8 @@ long GuardedRead(cdrom_drive_t* d, void* buffer, lsn_t begin, long sectors)
     if (range == nullptr || range->MediumGone)
         return -1;
     const long got = range->OriginalRead(d, buffer, begin, sectors);
+    if (got > 0 && range->Filter != nullptr && *range->Filter)
+        (*range->Filter)(begin, got, static_cast<uint8_t*>(buffer));
     if (got < sectors && !range->MediumPresent())
         range->MediumGone = true;
     return got;
@@ -202,7 +203,8 @@ CDROMPARAMS DefaultParams(const QString& text)
 class TLibCdioRipLibrary final : public ICDRipLibrary
 {
 public:
-    explicit TLibCdioRipLibrary(const TCDRipOptions& options) : FOptions(options)
+    explicit TLibCdioRipLibrary(const TCDRipOptions& options)
+        : FOptions(options), FPlayer(options.SoundDevice)
     {
         std::lock_guard<std::mutex> lock(CdioMutex());
         cdio_log_set_handler(&QuietLog);
@@ -348,6 +350,7 @@ public:
         range->Physical = !drive.Image;
         range->Cdio = FCdio;
         range->Medium = &FMedium;
+        range->Filter = &FOptions.ReadFilter;
         range->Stage.resize(size_t(SectorsPerChunk) * WordsPerSector);
 
         std::lock_guard<std::mutex> lock(CdioMutex());
@@ -399,7 +402,6 @@ public:
         const int count = std::min(SectorsPerChunk, r.End - r.Next + 1);
         r.ChunkFirst = r.Next;
         r.ChunkLast = r.Next + count - 1;
-        r.ChunkJitter = false;
         r.MediumGone = false;
         bool failed = false;
         {
@@ -433,10 +435,23 @@ public:
             r.Done = true;
         }
         *bytes = n;
-        if (r.ChunkJitter) {
+        bool jitter = false;
+        int32_t from = 0, to = 0;
+        for (const int32_t sector : r.PendingJitter) {
+            if (sector < r.ChunkFirst || sector > r.ChunkLast)
+                continue;
+            from = jitter ? std::min(from, sector) : sector;
+            to = jitter ? std::max(to, sector) : sector;
+            jitter = true;
+        }
+        const int32_t delivered = r.ChunkLast;
+        r.PendingJitter.erase(std::remove_if(r.PendingJitter.begin(), r.PendingJitter.end(),
+                                             [&](int32_t s) { return s <= delivered; }),
+                              r.PendingJitter.end());
+        if (jitter) {
             ++FJitterErrors;
-            FJitterStart = r.JitterStart;
-            FJitterEnd = r.JitterEnd;
+            FJitterStart = from;
+            FJitterEnd = to;
             return CDEX_JITTER_ERROR;
         }
         return CDEX_OK;

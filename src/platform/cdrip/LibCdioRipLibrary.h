@@ -2,6 +2,8 @@
 
 #include "cd/CDRipLibrary.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace cdrip {
@@ -15,6 +17,11 @@ struct TCDRipOptions
     // How long an ejected disc image stays out of its drive before it is back, like a tray that
     // is closed again.
     int ImageEjectMs = 3000;
+    // False plays silently against the clock, as when the machine has no sound device.
+    bool SoundDevice = true;
+    // For tests: sees every raw read of an extraction once the disc has answered, and may spoil
+    // it the way a scratched disc or a drive that loses its place would.
+    std::function<void(int32_t firstSector, long sectors, uint8_t* data)> ReadFilter;
 };
 
 // A ripping library of its own, over libcdio, libcdio-paranoia and SDL2. The drive list is made
