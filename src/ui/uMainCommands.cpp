@@ -2,15 +2,19 @@
 // the extraction jobs, the options and closing.
 #include "ui/uMain.h"
 
+#include "app/Options.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "mp3/LameCoder.h"
 #include "platform/shell/MessageBox.h"
+#include "ui/uprg.h"
 
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -19,6 +23,45 @@ const QString TracksSelected = QStringLiteral(" Tracks Selected");
 const QString CopiedToClipboard =
     QStringLiteral("Successfully copy the Track Information to the Clipboard!");
 const QString NoAudioTrackSelected = QStringLiteral("No Audio Track Selected!");
+
+// Both extraction commands: data rows cannot be extracted and lose their tick, then the ticked
+// audio rows go to one modal job. The poll stays off while the job runs, so it never reloads
+// the disc or moves the player under the job's feet.
+void RunExtraction(TfrmMain& window, bool toWAV)
+{
+    TListView* list = window.ListView1;
+    const int rows = list->RowCount();
+    int ticked = 0;
+    for (int i = 0; i < rows; ++i) {
+        TTrackRow* row = list->Row(i);
+        if (!window.RIPPER->IsAudioTrack(i))
+            row->SetChecked(false);
+        ticked += row->Checked() ? 1 : 0;
+    }
+    if (ticked == 0) {
+        TMessageBoxRequest box;
+        box.Owner = &window;
+        box.Kind = TMsgDlgType::mtWarning;
+        box.Caption = QStringLiteral("Warning");
+        box.Text = NoAudioTrackSelected;
+        box.Buttons = {TMsgDlgBtn::mbOK};
+        MessageBoxes().Show(box);
+        return;
+    }
+
+    window.Timer1->stop();
+    {
+        // The poll comes back however the job ends.
+        struct TRestartPoll
+        {
+            QTimer* Timer;
+            ~TRestartPoll() { Timer->start(); }
+        } restart{window.Timer1};
+        const std::unique_ptr<Tfrmprg> job = std::make_unique<Tfrmprg>(&window);
+        job->ToWAV = toWAV;
+        job->exec();
+    }
+}
 
 } // namespace
 
@@ -119,12 +162,12 @@ void TfrmMain::SaveCDInformation1Click(QObject*)
 
 void TfrmMain::ExtractTracksToWAVFiles1Click(QObject*)
 {
-    // The extraction job window is added with the job driver.
+    RunExtraction(*this, true);
 }
 
 void TfrmMain::ExtractTracksToMP3Files1Click(QObject*)
 {
-    // The extraction job window is added with the job driver.
+    RunExtraction(*this, false);
 }
 
 void TfrmMain::RIPPERProgress(QObject*, uint16_t PercentComplete)
@@ -151,7 +194,10 @@ void TfrmMain::SetLameCoder()
 
 void TfrmMain::Options1Click(QObject*)
 {
-    // The options dialog is added with the dialog itself.
+    // Without an owner, like the job window; the encoder takes the settings only when confirmed.
+    const std::unique_ptr<TfrmOptions> dialog = std::make_unique<TfrmOptions>();
+    if (dialog->exec() == mrOk)
+        SetLameCoder();
 }
 
 void TfrmMain::Exit1Click(QObject*)
