@@ -1,40 +1,15 @@
 // Tarvik's start-up: the built-in settings before any window, the application object, the main
 // window, the event loop. The main window saves the settings when it closes.
 #include "app/globals.h"
+#include "ui/Application.h"
 #include "ui/uMain.h"
 
-#include <QApplication>
 #include <QIcon>
 
 #include "platform/DataFiles.h"
 
 #include <cstdio>
 #include <exception>
-#include <stdexcept>
-
-namespace {
-
-// Every failure that escapes a handler, a timer or a dialog reaches the application's error
-// report instead of ending the program; the program then carries on.
-class TApplication final : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& e) {
-            ApplicationHandleException(receiver, e);
-        } catch (...) {
-            ApplicationHandleException(receiver, std::runtime_error("Unknown failure"));
-        }
-        return false;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {

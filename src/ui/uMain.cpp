@@ -363,6 +363,7 @@ TfrmMain::TfrmMain(cdrip::ICDRipLibrary* ripLibrary, lameenc::ILameEncLibrary* e
     CreatePopupMenu();
     LoadImageList();
     CreateStandInButtons();
+    WatchHoverExits();
 
     FormCreate();
 }

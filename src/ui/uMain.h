@@ -303,6 +303,10 @@ private:
     void CreateStandInButtons();
     void LoadImageList();
     void HideHoverImages();
+    // Lights the hover image of hot area `area` (0 .. HoverCount - 1), and only that one.
+    void LightHoverImage(int area);
+    // Puts the light out when the pointer leaves the face for a control or the window.
+    void WatchHoverExits();
     void Image1MouseDown(Qt::MouseButton button, int x, int y);
     void Image1MouseUp();
     bool IsAudioRow(int index) const;

@@ -10,13 +10,17 @@
 #include "platform/shell/Shell.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QUrl>
 #include <QWindow>
 
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 TExceptionEvent ApplicationOnException;
 
@@ -245,10 +249,35 @@ void TfrmMain::CreateFrame()
         image->setCursor(Qt::PointingHandCursor);
         image->setStatusTip(button.Hint);
         image->setMouseTracking(true);
+        // A lit picture reaches beyond its hot area, and the stop picture covers the first
+        // column of the next button's: the hot area under the pointer alone decides what is lit,
+        // what a click runs and where the window is dragged from.
+        image->OnMouseMove = [this, image, i](Qt::KeyboardModifiers, int x, int y) {
+            if (FDragging) {
+                move(QCursor::pos() - FDragOffset);
+                return;
+            }
+            const int area = HotAreaAt(image->mapTo(this, QPoint(x, y)));
+            if (area < 0)
+                WMNCHitTest(image->mapToGlobal(QPoint(x, y)));
+            else if (area != i && area < HoverCount)
+                LightHoverImage(area);
+        };
+        image->OnMouseDown = [this, image, i](Qt::MouseButton button, Qt::KeyboardModifiers, int x,
+                                              int y) {
+            const QPoint client = image->mapTo(this, QPoint(x, y));
+            if (HotAreaAt(client) < 0)
+                Image1MouseDown(button, client.x(), client.y());
+        };
         const auto click = button.Click;
-        image->OnClick = [this, click, image] { (this->*click)(image); };
-        image->OnMouseMove = [this, image](Qt::KeyboardModifiers, int x, int y) {
-            WMNCHitTest(image->mapToGlobal(QPoint(x, y)));
+        image->OnMouseUp = [this, image, i, click](Qt::MouseButton button, Qt::KeyboardModifiers,
+                                                   int x, int y) {
+            const bool dragged = FDragging;
+            Image1MouseUp();
+            if (dragged || button != Qt::LeftButton || !image->rect().contains(x, y))
+                return;
+            if (HotAreaAt(image->mapTo(this, QPoint(x, y))) == i)
+                (this->*click)(image);
         };
         // Leaving straight onto a control or off the window puts the light out too.
         image->OnMouseLeave = [this] { WMNCHitTest(QCursor::pos()); };
@@ -258,6 +287,47 @@ void TfrmMain::CreateFrame()
         }
         *images[i] = image;
     }
+}
+
+namespace {
+
+// Runs `Action` for the events it watches on the objects it is installed on.
+class TEventHook final : public QObject
+{
+public:
+    TEventHook(QObject* parent, QList<QEvent::Type> types, std::function<void()> action)
+        : QObject(parent), FTypes(std::move(types)), FAction(std::move(action))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (FTypes.contains(event->type()))
+            FAction();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QList<QEvent::Type> FTypes;
+    std::function<void()> FAction;
+};
+
+} // namespace
+
+void TfrmMain::WatchHoverExits()
+{
+    // A lit picture must not outlive the pointer: it may go from a lit button straight onto a
+    // child control (which answers its own moves, so no hit test runs), leave the window
+    // between two moves, or be caught by a modal window the click opened.
+    auto* exits = new TEventHook(this, {QEvent::Enter}, [this] { HideHoverImages(); });
+    const QList<QWidget*> controls = {ListView1, ListView1->viewport(), ListView1->header(),
+                                      cboDrive, chkSelAll};
+    for (QWidget* control : controls)
+        control->installEventFilter(exits);
+    installEventFilter(new TEventHook(
+        this, {QEvent::Leave, QEvent::WindowBlocked, QEvent::WindowDeactivate, QEvent::Hide},
+        [this] { HideHoverImages(); }));
 }
 
 void TfrmMain::CreateStandInButtons()
@@ -319,10 +389,23 @@ int TfrmMain::WMNCHitTest(const QPoint& screenPoint, int defaultCode)
 void TfrmMain::Image1MouseMove(QObject*, Qt::KeyboardModifiers, int X, int Y)
 {
     ListView1->Tag = 0;
-    HideHoverImages();
     const int area = HotAreaAt(Image1->mapTo(this, QPoint(X, Y)));
     if (area >= 0 && area < HoverCount)
-        HoverImages().at(area)->show();
+        LightHoverImage(area);
+    else
+        HideHoverImages();
+}
+
+void TfrmMain::LightHoverImage(int area)
+{
+    // The old light goes out before the new one comes on, so two are never shown together.
+    const QList<TImage*> images = HoverImages();
+    for (int i = 0; i < images.size(); ++i) {
+        if (i != area && images.at(i)->isVisible())
+            images.at(i)->hide();
+    }
+    if (!images.at(area)->isVisible())
+        images.at(area)->show();
 }
 
 void TfrmMain::Image1MouseDown(Qt::MouseButton button, int x, int y)
