@@ -8,6 +8,7 @@
 #include "mp3/MP3Info.h"
 #include "support/FakeCDRip.h"
 #include "support/FakeLameEnc.h"
+#include "support/FileSizeLimit.h"
 #include "support/gui/MessageBoxAnswerer.h"
 #include "support/gui/ShellRecorder.h"
 #include "ui/ButtonDialog.h"
@@ -405,6 +406,30 @@ TEST_F(JobTest, AFailureEndsTheJobAndIsReportedOnceAfterTheWindowCloses)
     EXPECT_EQ(Row(2)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
     EXPECT_EQ(Main->RipProgress(), 0);
+}
+
+TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
+{
+    Tick({0, 1});
+    {
+        ASSERT_TRUE(QDir().mkpath(Out(QString())));
+        const TFileSizeLimit full(44 + kChunkBytes + 100);
+        EXPECT_EQ(Run(true), mrOk);
+    }
+    EXPECT_EQ(Reports, QStringList({QStringLiteral("Write error")}));
+    EXPECT_EQ(WindowShownAtReport, QList<bool>({false}));
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+    EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
+
+    // A folder that cannot be made shows as the file that cannot be created in it.
+    Reports.clear();
+    const QString blocker = Dir.filePath(QStringLiteral("plain file"));
+    WriteFile(blocker, "x");
+    Settings.OutDir = blocker + QStringLiteral("/Sub");
+    EXPECT_EQ(Run(true), mrOk);
+    EXPECT_EQ(Reports, QStringList({QStringLiteral("Cannot create file ") + blocker +
+                                    QStringLiteral("/Sub/Track01.wav")}));
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
 }
 
 TEST_F(JobTest, ARefusedTrackIsNotReportedAsDone)
