@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <QtEndian>
 #include <algorithm>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -404,6 +403,10 @@ public:
         r.ChunkLast = r.Next + count - 1;
         r.MediumGone = false;
         bool failed = false;
+        // CD audio on a little-endian machine is already the output of the 44100 Hz stereo
+        // format: it goes straight into the caller's buffer.
+        const bool direct = Q_BYTE_ORDER == Q_LITTLE_ENDIAN && r.Converter.Channels() == 2 &&
+                            r.Converter.Decimation() == 1;
         {
             std::lock_guard<std::mutex> lock(CdioMutex());
             tReading = &r;
@@ -412,6 +415,8 @@ public:
                     cdio_paranoia_read_limited(r.Paranoia, &ParanoiaCallback, ParanoiaRetries);
                 if (sector == nullptr || r.MediumGone)
                     failed = true;
+                else if (direct)
+                    std::memcpy(buffer + size_t(i) * SectorBytes, sector, SectorBytes);
                 else
                     std::memcpy(r.Stage.data() + size_t(i) * WordsPerSector, sector, SectorBytes);
             }
@@ -424,11 +429,10 @@ public:
         if (failed)
             return CDEX_ERROR;
 
-        if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN) {
-            for (int i = 0; i < count * WordsPerSector; ++i)
-                r.Stage[size_t(i)] = int16_t(qFromLittleEndian(uint16_t(r.Stage[size_t(i)])));
-        }
-        int n = r.Converter.Convert(r.Stage.data(), count * FramesPerSector, buffer);
+        // Paranoia hands out samples in the machine's byte order; the converter writes them
+        // little-endian.
+        int n = direct ? count * SectorBytes
+                       : r.Converter.Convert(r.Stage.data(), count * FramesPerSector, buffer);
         r.Next += count;
         if (r.Next > r.End) {
             n += r.Converter.Flush(buffer + n);
