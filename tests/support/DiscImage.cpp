@@ -80,11 +80,11 @@ struct TVoice
 class TTrackSynth
 {
 public:
-    TTrackSynth(uint32_t seed, int track, const TDiscTrackSpec& spec)
-        : FRandom((uint64_t(seed) << 8) ^ uint64_t(track + 1)), FSpec(spec)
+    TTrackSynth(uint32_t seed, int track, const TDiscTrackSpec& layout)
+        : FRandom((uint64_t(seed) << 8) ^ uint64_t(track + 1)), FLayout(layout)
     {
-        if (spec.ToneHz > 0) {
-            FTone.Start(spec.ToneHz, spec.ToneLevel, 0);
+        if (layout.ToneHz > 0) {
+            FTone.Start(layout.ToneHz, layout.ToneLevel, 0);
             return;
         }
         FRoot = 110.0 * std::pow(2.0, FRandom.Below(12) / 12.0);
@@ -97,7 +97,7 @@ public:
     void Frame(int16_t& left, int16_t& right)
     {
         double l, r;
-        if (FSpec.ToneHz > 0) {
+        if (FLayout.ToneHz > 0) {
             l = r = FTone.Next();
         } else {
             if (FVoices[0].Pos >= FVoices[0].Length)
@@ -125,7 +125,7 @@ private:
     }
 
     TRandom FRandom;
-    TDiscTrackSpec FSpec;
+    TDiscTrackSpec FLayout;
     TPartial FTone;
     TVoice FVoices[2];
     double FRoot = 220, FBright = 0.4;
@@ -184,21 +184,21 @@ bool TDiscImage::Write(const QString& folder, const QList<TDiscTrackSpec>& track
     std::vector<uint8_t> sector(SectorBytes);
     int lsn = 0;
     for (int t = 0; t < tracks.size(); ++t) {
-        const TDiscTrackSpec& spec = tracks[t];
+        const TDiscTrackSpec& layout = tracks[t];
         TDiscImageTrack track;
         track.Number = t + 1;
         track.FirstSector = lsn;
-        track.Sectors = std::max(1, spec.Sectors);
-        track.Audio = spec.Audio;
+        track.Sectors = std::max(1, layout.Sectors);
+        track.Audio = layout.Audio;
         Tracks << track;
         cue += QStringLiteral("  TRACK %1 %2\n    INDEX 01 %3\n")
                    .arg(t + 1, 2, 10, QLatin1Char('0'))
-                   .arg(spec.Audio ? QStringLiteral("AUDIO") : QStringLiteral("MODE1/2352"))
+                   .arg(layout.Audio ? QStringLiteral("AUDIO") : QStringLiteral("MODE1/2352"))
                    .arg(Msf(lsn))
                    .toUtf8();
-        TTrackSynth synth(seed, t, spec);
+        TTrackSynth synth(seed, t, layout);
         for (int s = 0; s < track.Sectors; ++s, ++lsn) {
-            if (spec.Audio) {
+            if (layout.Audio) {
                 for (int f = 0; f < FramesPerSector; ++f) {
                     int16_t l, r;
                     synth.Frame(l, r);
