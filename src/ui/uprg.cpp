@@ -1,6 +1,7 @@
 #include "ui/uprg.h"
 
 #include "app/Exception.h"
+#include "app/Options.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "controls/GradProgress.h"
@@ -33,7 +34,6 @@ const QString StatusCancelled = QStringLiteral("Cancelled");
 // The ripping library refused the track: no file was made.
 const QString StatusFailed = QStringLiteral("Failed");
 const QString ReplaceQuestion = QStringLiteral(" already exists,do you want to replace it?");
-const QString NotAnInteger = QStringLiteral("'%1' is not a valid integer value");
 const QString UnknownFailure = QStringLiteral("The extraction stopped on an unknown failure");
 
 constexpr qint64 TagSize = 128;
@@ -261,11 +261,7 @@ void Tfrmprg::RunJob()
                 name = ChangeToMp3(name);
             lblPath->setText(QStringLiteral("To ") + name);
 
-            bool isNumber = false;
-            const QString indexText = row->SubItem(TTrackRow::siTocIndex);
-            const int n = indexText.toInt(&isNumber, 10);
-            if (!isNumber)
-                throw Exception(NotAnInteger.arg(indexText));
+            const int n = StrToInt(row->SubItem(TTrackRow::siTocIndex));
 
             if (!nameOk)
                 throw EFCreateError(name);

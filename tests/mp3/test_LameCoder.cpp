@@ -548,13 +548,6 @@ double DominantFrequency(const TDecoded& d, uint32_t channel)
     return best;
 }
 
-QString MutagenPython()
-{
-    // Debian's own interpreter is the one the python3-mutagen package installs into.
-    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                             : QStringLiteral("python3");
-}
-
 class LameCoderFiles : public ::testing::Test
 {
 protected:

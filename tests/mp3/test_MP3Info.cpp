@@ -13,15 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Debian's interpreter carries the distribution's mutagen, whatever else is first on the PATH.
-TToolResult Python(const QString& code, const QStringList& args)
-{
-    const QString debian = u"/usr/bin/python3"_s;
-    if (QFileInfo(debian).isExecutable())
-        return RunTool(debian, QStringList{u"-c"_s, code} + args);
-    return RunPython(code, args);
-}
-
 QByteArray Audio(qsizetype size)
 {
     QByteArray audio(size, '\0');
@@ -319,7 +310,7 @@ print("\n".join([str(t["TIT2"]), str(t["TPE1"]), str(t["TALB"]), str(t["TDRC"]),
                  str(t["COMM:ID3v1 Comment:eng"]), mutagen.id3.ParseID3v1(
                      open(sys.argv[1], "rb").read()[-128:])["TCON"].text[0], t["TCON"].genres[0]]))
 )"_s;
-    const TToolResult result = Python(read, {Path()});
+    const TToolResult result = RunPython(read, {Path()});
     ASSERT_EQ(result.ExitCode, 0) << result.Err.toStdString();
     EXPECT_EQ(
         QString::fromUtf8(result.Out).split(u'\n'),
@@ -334,7 +325,7 @@ tag = m.MakeID3v1({"TIT2": m.TIT2(text=["Na\u00efve Song"]), "TPE1": m.TPE1(text
 open(sys.argv[1], "ab").write(tag)
 )"_s;
     WriteFile(Audio(3000), u"b.mp3"_s);
-    const TToolResult written = Python(write, {Path(u"b.mp3"_s)});
+    const TToolResult written = RunPython(write, {Path(u"b.mp3"_s)});
     ASSERT_EQ(written.ExitCode, 0) << written.Err.toStdString();
     TMP3Info other;
     other.SetFilename(Path(u"b.mp3"_s));

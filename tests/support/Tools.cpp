@@ -33,9 +33,11 @@ bool HaveTool(const QString& program)
 
 TToolResult RunPython(const QString& code, const QStringList& args)
 {
-    // The checks need Debian's mutagen, which a python3 earlier on the PATH (pyenv, a virtual
-    // environment) may not see.
+    return RunTool(MutagenPython(), QStringList{QStringLiteral("-c"), code} + args);
+}
+
+QString MutagenPython()
+{
     const QString system = QStringLiteral("/usr/bin/python3");
-    const QString python = QFileInfo::exists(system) ? system : QStringLiteral("python3");
-    return RunTool(python, QStringList{QStringLiteral("-c"), code} + args);
+    return QFileInfo(system).isExecutable() ? system : QStringLiteral("python3");
 }

@@ -19,5 +19,9 @@ TToolResult RunTool(const QString& program, const QStringList& args, const QByte
 // True when `program` is on the PATH.
 bool HaveTool(const QString& program);
 
+// The Python interpreter that carries Debian's mutagen: /usr/bin/python3 when present, since
+// a python3 earlier on the PATH (pyenv, a virtual environment) may not see it.
+QString MutagenPython();
+
 // Runs a Python snippet with the given arguments (sys.argv[1:]).
 TToolResult RunPython(const QString& code, const QStringList& args = {});

@@ -9,6 +9,7 @@
 #include "mp3/LameCoder.h"
 #include "support/FakeCDRip.h"
 #include "support/gui/MessageBoxAnswerer.h"
+#include "support/gui/WhenShown.h"
 #include "ui/uprg.h"
 
 #include <QApplication>
@@ -34,21 +35,6 @@ TFakeCDRip::TDrive Disc(int audio, int data, int sectors = 150)
         flags.push_back(i < audio ? cdrip::AUDIOTRKFLAG : cdrip::DATATRKFLAG);
     }
     return TFakeCDRip::MakeDrive("FAKE DRIVE", starts, (audio + data) * sectors, flags);
-}
-
-// Runs `step` on the modal window once it is up.
-template <typename Window>
-void WhenShown(std::function<void(Window*)> step)
-{
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [step, poll] {
-        if (auto* window = qobject_cast<Window*>(QApplication::activeModalWidget())) {
-            step(window);
-            return;
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
 }
 
 class ExtractionCommandTest : public ::testing::Test

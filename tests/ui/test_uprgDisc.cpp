@@ -30,14 +30,6 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QString DebianPython()
-{
-    // Debian's own interpreter is the one the python3-mutagen package installs into.
-    return QFileInfo(QStringLiteral("/usr/bin/python3")).isExecutable()
-               ? QStringLiteral("/usr/bin/python3")
-               : QStringLiteral("python3");
-}
-
 struct TDecoded
 {
     int Channels = 0;
@@ -226,12 +218,12 @@ TEST_F(DiscJobTest, Mp3FilesDecodeAndCarryTheRowTitle)
         const qint64 frames = Image.Tracks[i].Sectors * 588;
         EXPECT_NEAR(double(d.Frames), double(frames), 44100 * 0.1);
 
-        const TToolResult r = RunTool(DebianPython(), {QStringLiteral("-c"), QStringLiteral(R"(
+        const TToolResult r = RunTool(MutagenPython(), {QStringLiteral("-c"), QStringLiteral(R"(
 import sys, mutagen.id3
 t = mutagen.id3.ID3(sys.argv[1])
 sys.stdout.buffer.write(str(t["TIT2"]).encode("utf-8"))
 )"),
-                                                       mp3});
+                                                        mp3});
         if (r.ExitCode != 0 && r.Err.contains("No module named"))
             GTEST_SKIP() << "mutagen missing";
         ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();

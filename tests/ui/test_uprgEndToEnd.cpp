@@ -11,6 +11,7 @@
 #include "support/Tools.h"
 #include "support/gui/MessageBoxAnswerer.h"
 #include "support/gui/ShellRecorder.h"
+#include "support/gui/WhenShown.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,27 +28,12 @@
 
 namespace {
 
-const QString Python = QStringLiteral("/usr/bin/python3");
+const QString Python = MutagenPython();
 
 QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Runs `step` on the modal window once it is up.
-template <typename Window>
-void WhenShown(std::function<void(Window*)> step)
-{
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [step, poll] {
-        if (auto* window = qobject_cast<Window*>(QApplication::activeModalWidget())) {
-            step(window);
-            return;
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
 }
 
 struct TDecoded
