@@ -3,7 +3,6 @@
 #include "ui/uMain.h"
 
 #include "app/Exception.h"
-#include "cd/CDRIP.h"
 #include "platform/DataFiles.h"
 #include "platform/jpeg/Jpeg.h"
 #include "platform/shell/MessageBox.h"
@@ -205,10 +204,6 @@ void ApplicationHandleException(QObject* sender, const std::exception& e)
 QString ExceptionMessage(const std::exception& e)
 {
     if (const auto* failure = dynamic_cast<const Exception*>(&e))
-        return failure->Message();
-    if (const auto* failure = dynamic_cast<const ECDRIPError*>(&e))
-        return failure->Message();
-    if (const auto* failure = dynamic_cast<const EFCreateError*>(&e))
         return failure->Message();
     return QString::fromUtf8(e.what());
 }
