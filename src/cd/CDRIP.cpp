@@ -613,15 +613,31 @@ void TCDRIP::ReadToc()
         track->StartSector = entry.dwStartSector;
         track->EndSector = next.dwStartSector - 1;
         track->TrackType = entry.btFlag == AUDIOTRKFLAG ? kAudio : kData;
+        if (track->TrackType == kAudio)
+            track->CDTextTitle = DiscText(i + 1, cdrip::CDTEXT_TITLE);
         Tracks.emplace_back(QStringLiteral("Track") + TwoDigitText(uint16_t(i + 1)),
                             std::move(track));
         TrackCount = int32_t(Tracks.size());
         entry = next;
     }
+    CDTextAlbum = DiscText(0, cdrip::CDTEXT_TITLE);
+    CDTextPerformer = DiscText(0, cdrip::CDTEXT_PERFORMER);
+}
+
+QString TCDRIP::DiscText(int32_t trackNumber, int32_t field) const
+{
+    // CD-Text allows 160 characters a title; room for them in any script.
+    char text[1024];
+    if (FLib->CR_GetCDText(trackNumber, field, text, int32_t(sizeof(text))) == CDEX_ERROR)
+        return {};
+    text[sizeof(text) - 1] = 0;
+    return QString::fromUtf8(text).trimmed();
 }
 
 void TCDRIP::ClearTracks()
 {
     Tracks.clear();
     TrackCount = 0;
+    CDTextAlbum.clear();
+    CDTextPerformer.clear();
 }

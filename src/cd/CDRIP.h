@@ -112,6 +112,7 @@ struct TTrack
     int32_t StartSector = 0; // first sector
     int32_t EndSector = 0;   // last sector, inclusive
     QString TrackType;       // "Audio" or "Data"
+    QString CDTextTitle;     // the disc's CD-Text title of an audio track; empty when none
 };
 
 // Mirror of the 13-byte drive table of the parameter block, field for field. Plain fields: changing
@@ -185,6 +186,10 @@ public:
 
     TTrackList Tracks;
     int32_t TrackCount = 0;
+    // The disc's own CD-Text title and performer, read with the table of contents; empty when
+    // the disc has none.
+    QString CDTextAlbum;
+    QString CDTextPerformer;
     char DriveID[256] = {}; // the active drive's identification text, zero-terminated
 
     int32_t JitterErrors = 0; // the library's count for the last range
@@ -237,6 +242,7 @@ private:
     void ReadParameters();
     void ReadToc();
     void ClearTracks();
+    QString DiscText(int32_t trackNumber, int32_t field) const;
 
     cdrip::ICDRipLibrary* FLib = nullptr;
     QPointer<QObject> FCoder;

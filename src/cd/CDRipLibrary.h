@@ -16,6 +16,10 @@ constexpr CDSTATUS CDEX_ERROR = 1;
 constexpr CDSTATUS CDEX_JITTER_ERROR = 3;
 constexpr CDSTATUS CDEX_RIPPING_DONE = 4;
 
+// CR_GetCDText's fields.
+constexpr int32_t CDTEXT_TITLE = 0;
+constexpr int32_t CDTEXT_PERFORMER = 1;
+
 constexpr uint8_t AUDIOTRKFLAG = 0x10;
 constexpr uint8_t DATATRKFLAG = 0x14;
 
@@ -118,6 +122,19 @@ public:
     virtual int32_t CR_GetNumTocEntries() = 0;
     // 0..N, where entry N is the lead-out.
     virtual TOCENTRY CR_GetTocEntry(int32_t index) = 0;
+    // Our addition to the library's calls: the disc's CD-Text as the last CR_ReadToc found it,
+    // from a drive or a disc image alike. Copies the `field` text of table-of-contents track
+    // `trackNumber` (from 1; 0 is the disc itself) into `text` as zero-terminated UTF-8 of at
+    // most size - 1 bytes, never cutting a character in half. Text in a character set that cannot
+    // be converted is left out. 1 (and an empty `text`) when there is no such text; a library
+    // that cannot read CD-Text answers 1 for every track.
+    virtual CDSTATUS CR_GetCDText(int32_t /*trackNumber*/, int32_t /*field*/, char* text,
+                                  int32_t size)
+    {
+        if (text != nullptr && size > 0)
+            text[0] = 0;
+        return CDEX_ERROR;
+    }
     // Opens the inclusive sector range [start, end]; *bufferSize gets the bytes each chunk call
     // may deliver at most. Fails (1, *bufferSize 0) without a readable disc, or when the range
     // is empty or reaches past the last sector before the lead-out. Opening a range closes the

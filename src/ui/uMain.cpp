@@ -1,5 +1,6 @@
 #include "ui/uMain.h"
 
+#include "app/DiscTitles.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "mp3/LameCoder.h"
@@ -19,6 +20,7 @@
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 
 TfrmMain* frmMain = nullptr;
 
@@ -654,6 +656,18 @@ void TfrmMain::cboDriveClick(QObject*)
     lblStatus->setText(NoTracksSelectedFresh);
     SetSelAllState(Qt::Unchecked);
     mnuReadCDiniClick();
+    ApplyCDTextTitles();
+}
+
+void TfrmMain::ApplyCDTextTitles()
+{
+    const int rows = std::min(ListView1->RowCount(), int(RIPPER->Tracks.size()));
+    for (int i = 0; i < rows; ++i) {
+        TTrackRow* row = ListView1->Row(i);
+        const QString& cdText = RIPPER->Tracks[size_t(i)].second->CDTextTitle;
+        if (!cdText.isEmpty())
+            row->SetCaption(DiscRowTitle(FAlbumTitles, i, cdText, row->Caption()));
+    }
 }
 
 void TfrmMain::Timer1Timer(QObject*)

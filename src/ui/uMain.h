@@ -312,11 +312,15 @@ private:
     bool IsAudioRow(int index) const;
     // Sets the select-all box's state; a different state runs the select-all rule.
     void SetSelAllState(Qt::CheckState state);
+    // Gives the rows the album information file left untitled the disc's CD-Text titles.
+    void ApplyCDTextTitles();
 
     bool FPlayActive = false;
     int32_t FCurrentTrack = -1;
     bool FPaused = false;
     int32_t FRipProgress = 0;
+    // The track titles the last album information read gave, by row.
+    QStringList FAlbumTitles;
     // Centred on the desktop the first time it is shown.
     bool FPlaced = false;
     // The application's current hint, shown in the status line.

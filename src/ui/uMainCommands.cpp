@@ -137,6 +137,7 @@ void TfrmMain::CopyTrackInformationToClipboard1Click(QObject*)
 
 void TfrmMain::mnuReadCDiniClick(QObject*)
 {
+    FAlbumTitles.clear();
     if (cboDrive->currentIndex() < 0)
         return;
     const QString discId = RIPPER->GetDiscID();
@@ -144,6 +145,7 @@ void TfrmMain::mnuReadCDiniClick(QObject*)
     QStringList names;
     if (!ReadAlbumInfo(discId, artist, title, year, genre, names))
         return;
+    FAlbumTitles = names;
     const int rows = ListView1->RowCount();
     for (int i = 0; i < names.size() && i < rows; ++i)
         ListView1->Row(i)->SetCaption(names.at(i));

@@ -180,7 +180,12 @@ bool TDiscImage::Write(const QString& folder, const QList<TDiscTrackSpec>& track
         Error = bin.errorString();
         return false;
     }
-    QByteArray cue = "FILE \"" + QFileInfo(BinPath).fileName().toUtf8() + "\" BINARY\n";
+    QByteArray cue;
+    if (!DiscTitle.isEmpty())
+        cue += "TITLE \"" + DiscTitle.toUtf8() + "\"\n";
+    if (!DiscPerformer.isEmpty())
+        cue += "PERFORMER \"" + DiscPerformer.toUtf8() + "\"\n";
+    cue += "FILE \"" + QFileInfo(BinPath).fileName().toUtf8() + "\" BINARY\n";
     std::vector<uint8_t> sector(SectorBytes);
     int lsn = 0;
     for (int t = 0; t < tracks.size(); ++t) {
@@ -196,6 +201,8 @@ bool TDiscImage::Write(const QString& folder, const QList<TDiscTrackSpec>& track
                    .arg(layout.Audio ? QStringLiteral("AUDIO") : QStringLiteral("MODE1/2352"))
                    .arg(Msf(lsn))
                    .toUtf8();
+        if (!layout.Title.isEmpty())
+            cue += "    TITLE \"" + layout.Title.toUtf8() + "\"\n";
         TTrackSynth synth(seed, t, layout);
         for (int s = 0; s < track.Sectors; ++s, ++lsn) {
             if (layout.Audio) {

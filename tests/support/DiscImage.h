@@ -17,6 +17,7 @@ struct TDiscTrackSpec
     bool Audio = true;      // false: a MODE1/2352 data track
     double ToneHz = 0;      // > 0: the track is one steady sine of this frequency in both channels
     double ToneLevel = 0.5; // the tone's peak, as a fraction of full scale
+    QString Title = {};     // non-empty: a TITLE line (CD-Text) for the track, in UTF-8
 };
 
 struct TDiscImageTrack
@@ -37,6 +38,10 @@ public:
     // when the folder cannot be written. Memory stays small whatever the disc's length.
     bool Write(const QString& folder, const QList<TDiscTrackSpec>& tracks, uint32_t seed = 1,
                const QString& baseName = QStringLiteral("disc"));
+
+    // Non-empty before Write: the disc's own TITLE and PERFORMER lines.
+    QString DiscTitle;
+    QString DiscPerformer;
 
     // `count` raw sectors from `first` on, read back from the BIN.
     QByteArray ReadSectors(int first, int count) const;

@@ -130,6 +130,21 @@ TOCENTRY TFakeCDRip::CR_GetTocEntry(int32_t index)
     return d->Toc[size_t(index)];
 }
 
+CDSTATUS TFakeCDRip::CR_GetCDText(int32_t trackNumber, int32_t field, char* text, int32_t size)
+{
+    CallLog << QStringLiteral("CR_GetCDText");
+    if (text == nullptr || size <= 0)
+        return CDEX_ERROR;
+    text[0] = 0;
+    TDrive* d = Active();
+    if (!d || field != cdrip::CDTEXT_TITLE || d->CDTextTitles.value(trackNumber).isEmpty())
+        return CDEX_ERROR;
+    const QByteArray utf8 = d->CDTextTitles.value(trackNumber).toUtf8().left(size - 1);
+    std::memcpy(text, utf8.constData(), size_t(utf8.size()));
+    text[utf8.size()] = 0;
+    return CDEX_OK;
+}
+
 CDSTATUS TFakeCDRip::CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector)
 {
     CallLog << QStringLiteral("CR_OpenRipper");

@@ -20,6 +20,9 @@ public:
         cdrip::CDROMPARAMS Params{};
         std::vector<cdrip::TOCENTRY> Toc; // every track, then the lead-out
         cdrip::CDSTATUS ReadTocStatus = cdrip::CDEX_OK;
+        // CD-Text titles by place in the table of contents: [0] the disc, [i] track i; an empty
+        // or missing entry has none.
+        QStringList CDTextTitles;
     };
 
     struct TChunk
@@ -85,6 +88,8 @@ public:
     cdrip::CDSTATUS CR_ReadToc() override;
     int32_t CR_GetNumTocEntries() override;
     cdrip::TOCENTRY CR_GetTocEntry(int32_t index) override;
+    cdrip::CDSTATUS CR_GetCDText(int32_t trackNumber, int32_t field, char* text,
+                                 int32_t size) override;
     cdrip::CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector,
                                   int32_t endSector) override;
     cdrip::CDSTATUS CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort) override;

@@ -340,7 +340,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write %s\n", binTemp.c_str());
         return 1;
     }
-    std::string cue = "TITLE \"Tarvik Demo Disc\"\nFILE \"" + binName + "\" BINARY\n";
+    // The titles go in as CD-Text, so the program shows them as a real disc's titles.
+    std::string cue =
+        "TITLE \"Tarvik Demo Disc\"\nPERFORMER \"Tarvik\"\nFILE \"" + binName + "\" BINARY\n";
     int lsn = 0;
     int number = 1;
     std::vector<uint8_t> sector(SectorBytes);

@@ -1,6 +1,7 @@
 #include "platform/cdrip/LibCdioRipLibrary.h"
 
 #include "platform/DataFiles.h"
+#include "platform/cdrip/CDText.h"
 #include "platform/cdrip/CdioLock.h"
 #include "platform/cdrip/DiscPlayer.h"
 #include "platform/cdrip/FormatConverter.h"
@@ -330,6 +331,11 @@ public:
         return FToc[size_t(index)];
     }
 
+    CDSTATUS CR_GetCDText(int32_t trackNumber, int32_t field, char* text, int32_t size) override
+    {
+        return FText.Get(trackNumber, field, text, size);
+    }
+
     CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) override
     {
         CloseRange();
@@ -600,6 +606,7 @@ private:
     {
         FToc.clear();
         FMedium = {};
+        FText.Clear();
         const track_t first = cdio_get_first_track_num(FCdio);
         const track_t count = cdio_get_num_tracks(FCdio);
         if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 || count > 99)
@@ -630,6 +637,7 @@ private:
             if (source != nullptr && drive.Path != source && data.Capture(source))
                 FMedium.Files.push_back(data);
         }
+        FText.Read(FCdio, drive.Image, first, count);
         return true;
     }
 
@@ -656,6 +664,7 @@ private:
         FCdio = nullptr;
         FToc.clear();
         FMedium = {};
+        FText.Clear();
     }
 
     TCDRipOptions FOptions;
@@ -664,6 +673,7 @@ private:
     CdIo_t* FCdio = nullptr;
     std::vector<TOCENTRY> FToc;
     TMedium FMedium;
+    TDiscText FText;
     std::unique_ptr<TRipRange> FRange;
     int32_t FJitterErrors = 0, FJitterStart = 0, FJitterEnd = 0;
     TDiscPlayer FPlayer;
