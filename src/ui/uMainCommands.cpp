@@ -2,6 +2,7 @@
 // the extraction jobs, the options and closing.
 #include "ui/uMain.h"
 
+#include "app/CoderSettings.h"
 #include "app/Options.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
@@ -179,19 +180,7 @@ void TfrmMain::RIPPERProgress(QObject*, uint16_t PercentComplete)
 
 void TfrmMain::SetLameCoder()
 {
-    LameCoder1->SetSampleRate(uint32_t(Settings.SampleRates));
-    LameCoder1->SetBitrate(uint32_t(Settings.BitRates));
-    LameCoder1->SetMaxBitrate(uint32_t(Settings.MaxBitRates));
-    LameCoder1->SetMode(TLameMode(Settings.Mode & 0xFF));
-    LameCoder1->SetQuality(MPEG_QUALITY(Settings.Quality & 0xFF));
-    LameCoder1->SetVBRQuality(Settings.VBRQuality);
-    // Turning VBR on or off also sets the VBR header flag, so the header's own value follows.
-    LameCoder1->SetEnableVBR(Settings.EnableVBR);
-    LameCoder1->SetWriteVBRHeader(Settings.WriteVBRHeader);
-    LameCoder1->SetCopyright(Settings.CopyRight);
-    LameCoder1->SetOriginal(Settings.Original);
-    LameCoder1->SetCRC(Settings.CRC);
-    LameCoder1->SetPrivate(Settings.bPrivate);
+    ApplyMP3Settings(*LameCoder1);
 }
 
 void TfrmMain::Options1Click(QObject*)
