@@ -1,6 +1,9 @@
 // Tarvik's start-up: the built-in settings before any window, the application object, the main
-// window, the event loop. The main window saves the settings when it closes.
+// window, the event loop. The main window saves the settings when it closes. With arguments of
+// its own the program works on the command line instead and never opens a display.
 #include "app/globals.h"
+#include "cli/Cli.h"
+#include "cli/CommandLine.h"
 #include "ui/Application.h"
 #include "ui/uMain.h"
 
@@ -14,6 +17,12 @@
 int main(int argc, char** argv)
 {
     SetDefaultSettings();
+
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!StartsWindow(arguments))
+        return RunCommandLine(argc, argv);
 
     TApplication application(argc, argv);
     // Names the configuration folder (~/.config/tarvik).

@@ -1,0 +1,88 @@
+#include "cli/Disc.h"
+
+#include "app/DiscTitles.h"
+#include "app/globals.h"
+#include "cd/CDRIP.h"
+#include "cli/CommandLine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool IsDriveNumber(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= '0' && c.unicode() <= '9';
+    });
+}
+
+} // namespace
+
+TDisc::TDisc(const QString& drive)
+{
+    QString imageName;
+    if (!drive.isEmpty() && !IsDriveNumber(drive)) {
+        const QFileInfo path(drive);
+        if (!path.exists())
+            throw EUsageError(u"--drive '%1': there is no such disc image or device"_s.arg(drive));
+        // The library lists the drives named in CDRIP_DRIVES after the physical ones; ours goes
+        // first among them, so it is the first drive that carries its name.
+        const QByteArray others = qgetenv("CDRIP_DRIVES");
+        QByteArray list = QFile::encodeName(path.absoluteFilePath());
+        if (!others.isEmpty())
+            list += ':' + others;
+        qputenv("CDRIP_DRIVES", list);
+        imageName = path.fileName();
+    }
+
+    FRipper = std::make_unique<TCDRIP>();
+    const int32_t count = FRipper->GetDriveCount();
+    for (int32_t i = 0; i < count; ++i) {
+        FRipper->SetCDRomNum(i);
+        FNames << QString::fromUtf8(FRipper->DriveID);
+    }
+
+    if (!imageName.isEmpty()) {
+        FNumber = int(FNames.indexOf(imageName));
+        if (FNumber < 0)
+            throw EUsageError(
+                u"--drive '%1': cannot be opened as a disc image or drive"_s.arg(drive));
+    } else if (!drive.isEmpty()) {
+        bool ok = false;
+        FNumber = drive.toInt(&ok);
+        if (!ok || FNumber >= FNames.size()) {
+            throw EUsageError(
+                FNames.isEmpty()
+                    ? u"--drive '%1': no drive was found"_s.arg(drive)
+                    : u"--drive '%1': there is no drive %1 (the drives are 0 to %2)"_s.arg(drive)
+                          .arg(FNames.size() - 1));
+        }
+    }
+}
+
+TDisc::~TDisc() = default;
+
+void TDisc::Load()
+{
+    FRipper->SetCDRomNum(FNumber);
+}
+
+QStringList TDisc::Titles() const
+{
+    QString artist, album, year, genre;
+    QStringList albumTitles;
+    if (!FRipper->Tracks.empty())
+        ReadAlbumInfo(FRipper->GetDiscID(), artist, album, year, genre, albumTitles);
+    QStringList titles;
+    for (int i = 0; i < int(FRipper->Tracks.size()); ++i) {
+        const auto& [defaultTitle, track] = FRipper->Tracks[size_t(i)];
+        titles << DiscRowTitle(albumTitles, i, track->CDTextTitle, defaultTitle);
+    }
+    return titles;
+}
