@@ -69,8 +69,10 @@ void TProgress::End(const QString& status, const QString& fileName)
     if (!fileName.isEmpty())
         line += u" -> "_s + fileName;
     if (status == u"OK"_s && seconds > 0.05)
-        line +=
-            u" (%1 in %2, %3x)"_s.arg(Clock(audio), Clock(seconds)).arg(audio / seconds, 0, 'f', 1);
+        line += u" (%1 in %2, %3x)"_s
+                    .arg(Clock(audio),
+                         seconds < 60 ? u"%1 s"_s.arg(seconds, 0, 'f', 1) : Clock(seconds))
+                    .arg(audio / seconds, 0, 'f', 1);
     if (FTerminal && FDrawn)
         std::fputs("\r\x1b[K", FOut);
     std::fputs(line.toLocal8Bit().constData(), FOut);
@@ -99,7 +101,7 @@ void TProgress::Draw(bool force)
     const double seconds = now / 1000.0;
     const double doneSectors = FSectors * FPercent / 100.0;
     QString speed = u"  --x"_s, left = u"--:--"_s;
-    if (seconds > 0.2 && doneSectors > 0) {
+    if (seconds > 0.1 && doneSectors > 0) {
         const double rate = doneSectors / SectorsPerSecond / seconds;
         speed = u"%1x"_s.arg(rate, 5, 'f', 1);
         left = Clock((FSectors - doneSectors) / SectorsPerSecond / rate);

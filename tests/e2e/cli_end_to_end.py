@@ -14,10 +14,12 @@ Everything is written under one temporary folder (HOME and XDG_CONFIG_HOME inclu
 import math
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 TRACKS = [("Morning Café", 150), (None, 75), ("Évening", 113), ("DATA", 75)]
 
@@ -148,8 +150,107 @@ def main():
     print("command line end to end: passed")
 
 
+def tool(*args):
+    return subprocess.run(list(args), capture_output=True, text=True, timeout=120)
+
+
+def check_mp3(path, title, sectors, work):
+    """mpg123 decodes it at 44100 Hz stereo to the track's length; mutagen reads its title."""
+    wav = os.path.join(work, "decoded.wav")
+    r = tool("mpg123", "-q", "-w", wav, path)
+    if r.returncode != 0:
+        fail("mpg123 cannot decode %s: %s" % (path, r.stderr))
+    with open(wav, "rb") as f:
+        head = f.read(44)
+        frames = (os.path.getsize(wav) - 44) // 4
+    channels, rate = struct.unpack("<HI", head[22:28])
+    if (rate, channels) != (44100, 2) or abs(frames - sectors * 588) > 1152:
+        fail("%s decodes to %d Hz, %d channels, %d frames" % (path, rate, channels, frames))
+    r = tool("/usr/bin/python3", "-c",
+             "import sys\nfrom mutagen.id3 import ID3\n"
+             "print(ID3(sys.argv[1]).get('TIT2').text[0])", path)
+    if r.returncode != 0 or r.stdout.strip() != title:
+        fail("mutagen reads the title of %s as %r: %s" % (path, r.stdout.strip(), r.stderr))
+
+
 def rip_tests(p, work, cue):
-    pass
+    out = os.path.join(work, "out")
+    # A track the disc does not have is a usage error, noticed once the disc is read.
+    r = p.expect(2, "--rip", "--wav", "--drive", cue, "--tracks", "2-7", "--out", out)
+    if "2-7" not in r.stderr or os.path.exists(out):
+        fail("--tracks 2-7 on a four-track disc: %s" % r.stderr)
+
+    p.expect(0, "--rip", "--mp3", "--tracks", "1,3", "--drive", cue, "--out", out)
+    names = sorted(os.listdir(out))
+    if names != ["Morning Café.mp3", "Évening.mp3"]:
+        fail("the MP3 rip of 1,3 made %s" % names)
+    check_mp3(os.path.join(out, "Morning Café.mp3"), "Morning Café", TRACKS[0][1], work)
+    check_mp3(os.path.join(out, "Évening.mp3"), "Évening", TRACKS[2][1], work)
+
+    # Every audio track to WAV, named as the window names them: the data track is left out.
+    wavs = os.path.join(work, "wav")
+    p.expect(0, "--rip", "--wav", "--drive", cue, "--out", wavs, "--quiet")
+    for name, sectors in [("Morning Café.wav", 150), ("Track02.wav", 75), ("Évening.wav", 113)]:
+        r = tool("soxi", "-s", os.path.join(wavs, name))
+        if r.returncode != 0 or int(r.stdout.strip() or -1) != sectors * 588:
+            fail("sox reads %s as %r samples: %s" % (name, r.stdout.strip(), r.stderr))
+    if len(os.listdir(wavs)) != 3:
+        fail("the WAV rip made %s" % os.listdir(wavs))
+
+    # never: the existing file stays as it was, its track counts as not ripped.
+    kept = os.path.join(wavs, "Track02.wav")
+    with open(kept, "wb") as f:
+        f.write(b"mine")
+    r = p.expect(1, "--rip", "--wav", "--drive", cue, "--out", wavs, "--tracks", "2",
+                 "--overwrite", "never")
+    if open(kept, "rb").read() != b"mine" or "already exists" not in r.stderr:
+        fail("--overwrite never replaced the file or said nothing: %s" % r.stderr)
+    p.expect(0, "--rip", "--wav", "--drive", cue, "--out", wavs, "--tracks", "2",
+             "--overwrite", "always")
+    if os.path.getsize(kept) != 44 + 75 * 2352:
+        fail("--overwrite always did not replace the file")
+    # ask: the window's question; "replace all" answers it for the rest of the run.
+    for name in ["Morning Café.wav", "Track02.wav"]:
+        with open(os.path.join(wavs, name), "wb") as f:
+            f.write(b"old")
+    r = subprocess.run([p.tarvik, "--rip", "--wav", "--drive", cue, "--out", wavs, "--tracks",
+                        "1-2", "--overwrite", "ask"], env=p.env, input="maybe\na\n",
+                       capture_output=True, text=True, timeout=120)
+    asked = r.stderr.count("already exists,do you want to replace it?")
+    if r.returncode != 0 or asked != 2 or os.path.getsize(kept) == 3:
+        fail("--overwrite ask: exit %d, asked %d times\n%s" % (r.returncode, asked, r.stderr))
+
+    interrupt_test(p, work)
+
+
+def interrupt_test(p, work):
+    """Ctrl-C finishes the running track as Cancel does and starts no other: exit 130."""
+    folder = os.path.join(work, "long")
+    os.makedirs(folder)
+    sectors = 75 * 120
+    with open(os.path.join(folder, "long.bin"), "wb") as f:
+        f.write(os.urandom(2352 * sectors * 2))
+    with open(os.path.join(folder, "long.cue"), "w") as f:
+        f.write('FILE "long.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n'
+                "  TRACK 02 AUDIO\n    INDEX 01 02:00:00\n")
+    out = os.path.join(work, "cancelled")
+    rip = subprocess.Popen([p.tarvik, "--rip", "--mp3", "--drive",
+                            os.path.join(folder, "long.cue"), "--out", out],
+                           env=p.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, text=True)
+    deadline = time.time() + 60
+    while not os.path.isdir(out) or not os.listdir(out):
+        if time.time() > deadline or rip.poll() is not None:
+            fail("the long rip never started a file")
+        time.sleep(0.05)
+    time.sleep(0.3)
+    rip.send_signal(signal.SIGINT)
+    stdout, stderr = rip.communicate(timeout=60)
+    files = os.listdir(out)
+    if rip.returncode != 130 or files != ["Track01.mp3"]:
+        fail("after Ctrl-C: exit %d, files %s\n%s%s" % (rip.returncode, files, stdout, stderr))
+    if "Cancelled" not in stdout:
+        fail("the interrupted track is not reported as cancelled: " + stdout)
 
 
 def window_test(p):

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+class TCDRIP;
+
+// Where a command-line rip puts its files: the output folder, one name per track, and the
+// writing of each file.
+class TOutputPlan
+{
+public:
+    // Checks and makes the output folder. Raises Exception with the reason when it cannot be
+    // used.
+    void SetFolder(const QString& folder);
+    // The file of a track titled `title`; never a name this run wrote already. Raises
+    // EFCreateError for a title that cannot be a file name.
+    QString NameFor(const QString& title, bool mp3);
+    // Whether `name` would replace a file that is already there.
+    static bool Exists(const QString& name);
+    // Rips track `trackNum` (from 1) to `name`; a track that fails leaves no file.
+    void Rip(TCDRIP& ripper, int trackNum, const QString& name);
+
+private:
+    QString FFolder;
+    QSet<QString> FWritten;
+};
