@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the INI reader and writer. The input is up to three NUL-separated
 // names (section, key, value) followed by the file's bytes. Besides not crashing, a write must
-// read back as written, and writing it again must change nothing.
+// read back as written, writing it again must change nothing, and a file in UTF-16 must come
+// back from its own bytes as it was written.
 #include "platform/profile/ProfileText.h"
 
 #include <cstdint>
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     const QString section = QString::fromUtf8(parts[0]);
     const QString key = QString::fromUtf8(parts[1]);
     const QString value = QString::fromUtf8(parts[2]);
-    const QByteArray& file = input;
+    const TFileText text = FromFileBytes(input);
+    const QByteArray& file = text.Data;
 
     ReadValue(file, section, key);
     const auto pairs = SectionValues(file, section, 16384, 2048);
@@ -71,5 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     Check(ReadValue(edited, section, key) == expected);
     QByteArray again = edited;
     Check(!ApplyWrite(again, {section, key, value}, ok) && ok && again == edited);
+    if (text.Writable) {
+        const QByteArray stored = ToFileBytes({edited, text.Encoding, true});
+        const TFileText reread = FromFileBytes(stored);
+        Check(reread.Encoding == text.Encoding && reread.Writable && reread.Data == edited);
+    }
     return 0;
 }

@@ -87,7 +87,8 @@ TEST_F(ProfileTest, LineShapes)
               "empty=\n"
               "blank=    \n"
               "[unclosed\n"
-              "u=1\n");
+              "u=1\n"
+              "[also=unclosed\n");
     EXPECT_EQ(Get(QString(), u"top"_s), u"nameless"_s);
     EXPECT_EQ(Get(u"  spaced ] name"_s, u"a"_s), u"b=c"_s);
     EXPECT_EQ(Get(u"spaced ] name"_s, u"no equals sign here"_s), u"<def>"_s);
@@ -99,10 +100,13 @@ TEST_F(ProfileTest, LineShapes)
     EXPECT_EQ(Get(u"spaced ] name"_s, u"twice"_s), u"\"two\""_s);
     EXPECT_EQ(Get(u"spaced ] name"_s, u"empty"_s), QString());
     EXPECT_EQ(Get(u"spaced ] name"_s, u"blank"_s), QString());
-    EXPECT_EQ(Get(u"unclosed"_s, u"u"_s), u"1"_s);
+    // A "[" line without its "]" opens no section: the keys after it stay where they are.
+    EXPECT_EQ(Get(u"unclosed"_s, u"u"_s), u"<def>"_s);
+    EXPECT_EQ(Get(u"spaced ] name"_s, u"u"_s), u"1"_s);
+    EXPECT_EQ(Get(u"spaced ] name"_s, u"[also"_s), u"unclosed"_s);
     EXPECT_EQ(GetPrivateProfileKeyNames(u"spaced ] name"_s, 16384, Path()),
               QStringList({u"a"_s, u"padded"_s, u"dq"_s, u"sq"_s, u"mixed"_s, u"lone"_s, u"twice"_s,
-                           u"empty"_s, u"blank"_s}));
+                           u"empty"_s, u"blank"_s, u"u"_s, u"[also"_s}));
     EXPECT_EQ(GetPrivateProfileKeyNames(QString(), 16384, Path()), QStringList({u"top"_s}));
 }
 
@@ -117,13 +121,48 @@ TEST_F(ProfileTest, EveryLineBreakEndsALine)
 
 TEST_F(ProfileTest, EightBitTextPassesThrough)
 {
-    // UTF-8 reads as such; bytes that are not UTF-8 (another program's code page) as Latin-1.
-    WriteFile("\xEF\xBB\xBF[s]\nutf=Bj\xc3\xb6rk\nlatin=Bj\xf6rk\n");
+    // UTF-8 reads as such; bytes that are not UTF-8 (another program's code page) as
+    // Windows-1252, whose quotes and dashes are printable characters, not control codes.
+    const QByteArray before = "\xEF\xBB\xBF[s]\nutf=Bj\xc3\xb6rk\nlatin=Bj\xf6rk\n"
+                              "cp=Don\x92t \x96 \x80\x81\x9f\n";
+    WriteFile(before);
     EXPECT_EQ(Get(u"s"_s, u"utf"_s), u"Bj\u00f6rk"_s);
     EXPECT_EQ(Get(u"s"_s, u"latin"_s), u"Bj\u00f6rk"_s);
+    EXPECT_EQ(Get(u"s"_s, u"cp"_s), u"Don\u2019t \u2013 \u20ac\u0081\u0178"_s);
+    // Writing back what was read changes nothing; new text goes in as UTF-8.
+    ASSERT_TRUE(Put(u"s"_s, u"cp"_s, Get(u"s"_s, u"cp"_s)));
     ASSERT_TRUE(Put(u"s"_s, u"new"_s, u"\u00e9"_s));
-    EXPECT_EQ(ReadFile(), QByteArray("\xEF\xBB\xBF[s]\nutf=Bj\xc3\xb6rk\nlatin=Bj\xf6rk\n"
-                                     "new=\xc3\xa9\n"));
+    EXPECT_EQ(ReadFile(), before + "new=\xc3\xa9\n");
+}
+
+TEST_F(ProfileTest, Utf16FilesStayUtf16)
+{
+    const auto utf16 = [](const QString& text, bool little) {
+        QByteArray bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+        for (const QChar c : text) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            bytes.append(little ? low : high).append(little ? high : low);
+        }
+        return bytes;
+    };
+    for (const bool little : {true, false}) {
+        const QString text = u"; \u6771\u4eac\r\n[s]\r\nk=Bj\u00f6rk \U0001F600\r\n"_s;
+        WriteFile(utf16(text, little));
+        EXPECT_EQ(Get(u"s"_s, u"k"_s), u"Bj\u00f6rk \U0001F600"_s);
+        ASSERT_TRUE(Put(u"s"_s, u"new"_s, u"\u00e9"_s));
+        EXPECT_EQ(ReadFile(), utf16(text + u"new=\u00e9\r\n"_s, little)) << little;
+    }
+    // Text that would not come back as it is (a lone surrogate, half a character at the end)
+    // reads as far as it goes and is never rewritten.
+    for (const QByteArray& broken :
+         {utf16(u"[s]\nk=v\n"_s, true) + "x", utf16(u"[s]\nk=v\n\xd800"_s, false)}) {
+        WriteFile(broken);
+        EXPECT_EQ(Get(u"s"_s, u"k"_s), u"v"_s);
+        QString failure;
+        EXPECT_FALSE(WritePrivateProfileStrings({{u"s"_s, u"k"_s, u"w"_s}}, Path(), &failure));
+        EXPECT_TRUE(failure.contains(u"UTF-16"_s)) << failure.toStdString();
+        EXPECT_EQ(ReadFile(), broken);
+    }
 }
 
 TEST_F(ProfileTest, BufferSizeLimitsWhatIsReturned)
@@ -264,11 +303,18 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFile)
     EXPECT_EQ(ReadFile(), big);
     EXPECT_EQ(QDir(FDir.path()).entryList(QDir::Files), QStringList({u"test.ini"_s}));
 
-    // A folder in place of the file, and a file in place of the folder.
+    // A folder in place of the file, and a file in place of the folder; each says why.
     ASSERT_TRUE(QDir(FDir.path()).mkdir(u"dir.ini"_s));
-    EXPECT_FALSE(WritePrivateProfileString(u"s"_s, u"k"_s, u"v"_s, Path(u"dir.ini"_s)));
+    const auto failure = [&](const QString& name, const QString& key = u"k"_s) {
+        QString why;
+        EXPECT_FALSE(WritePrivateProfileStrings({{u"s"_s, key, u"v"_s}}, Path(name), &why));
+        return why;
+    };
+    EXPECT_EQ(failure(u"dir.ini"_s), u"it is not a regular file"_s);
     EXPECT_EQ(GetPrivateProfileString(u"s"_s, u"k"_s, u"d"_s, 10, Path(u"dir.ini"_s)), u"d"_s);
-    EXPECT_FALSE(WritePrivateProfileString(u"s"_s, u"k"_s, u"v"_s, Path(u"test.ini/x.ini"_s)));
+    EXPECT_FALSE(failure(u"test.ini/x.ini"_s).isEmpty());
+    EXPECT_FALSE(failure(u"no/such.ini"_s).isEmpty());
+    EXPECT_EQ(failure(u"test.ini"_s, u"a=b"_s), u"the key name \"a=b\" cannot be stored"_s);
 }
 
 TEST_F(ProfileTest, BatchIsAllOrNothing)

@@ -13,9 +13,10 @@
 // "key=value" is a key (the key ends at the first "="); lines starting with ";" are comments;
 // any other line is ignored. CR, LF and CRLF all end a line. Section and key names match without
 // regard to ASCII case and blanks around a requested name are ignored; the first of duplicate
-// sections, and of duplicate keys within it, wins. Values are UTF-8; a value that is not valid
-// UTF-8 (written by another program) reads as ISO-8859-1. Lines this code does not write keep
-// their bytes exactly.
+// sections, and of duplicate keys within it, wins. A "[" line without its "]" opens no section.
+// Values are UTF-8; a value that is not valid UTF-8 (written by another program) reads as
+// Windows-1252. A file with a UTF-16 byte order mark is read as UTF-16 and rewritten in it.
+// Lines this code does not write keep their bytes exactly.
 namespace profile {
 
 // The value of `key` in `section`: trimmed of blanks at both ends, one matching pair of outer
@@ -57,7 +58,9 @@ struct TProfileWrite
 };
 
 // Applies the writes in order, each as WritePrivateProfileString would, and replaces the file
-// once: either every write reaches the file or, on failure, none does.
-bool WritePrivateProfileStrings(const QList<TProfileWrite>& writes, const QString& fileName);
+// once: either every write reaches the file or, on failure, none does, and `failure` (when
+// given) receives the reason in a few words ("Permission denied").
+bool WritePrivateProfileStrings(const QList<TProfileWrite>& writes, const QString& fileName,
+                                QString* failure = nullptr);
 
 } // namespace profile

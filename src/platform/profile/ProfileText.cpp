@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <optional>
 
@@ -103,29 +104,33 @@ private:
         const char first = FData[text.Begin];
         if (first == ';') {
             line.Kind = TLineKind::Comment;
-        } else if (first == '[') {
+            return;
+        }
+        if (first == '[') {
             qsizetype close = text.End - 1;
             while (close > text.Begin && FData[close] != ']')
                 --close;
-            if (close == text.Begin)
-                close = text.End; // no closing bracket: the rest of the line is the name
-            line.Kind = TLineKind::Header;
-            line.Name = Trimmed(FData, text.Begin + 1, close);
-        } else {
-            const qsizetype eq = FData.indexOf('=', text.Begin);
-            if (eq < 0 || eq >= text.End) {
-                line.Kind = TLineKind::Other;
+            if (close > text.Begin) {
+                line.Kind = TLineKind::Header;
+                line.Name = Trimmed(FData, text.Begin + 1, close);
                 return;
             }
-            line.Name = Trimmed(FData, text.Begin, eq);
-            if (line.Name.IsEmpty()) {
-                line.Kind = TLineKind::Other;
-                return;
-            }
-            line.Kind = TLineKind::Key;
-            line.Equals = eq;
-            line.Value = Trimmed(FData, eq + 1, text.End);
+            // Without its closing bracket the line opens no section: it is read like any
+            // other line, so the keys after it stay in the section they belong to.
         }
+        const qsizetype eq = FData.indexOf('=', text.Begin);
+        if (eq < 0 || eq >= text.End) {
+            line.Kind = TLineKind::Other;
+            return;
+        }
+        line.Name = Trimmed(FData, text.Begin, eq);
+        if (line.Name.IsEmpty()) {
+            line.Kind = TLineKind::Other;
+            return;
+        }
+        line.Kind = TLineKind::Key;
+        line.Equals = eq;
+        line.Value = Trimmed(FData, eq + 1, text.End);
     }
 
     const QByteArray& FData;
@@ -153,6 +158,24 @@ QByteArray RequestedName(const QString& name)
     return bytes.mid(span.Begin, span.End - span.Begin);
 }
 
+// The characters of 0x80 to 0x9F in the code page other programs on the desktop write their
+// files in; the five bytes it leaves undefined map to the control characters of the same value.
+constexpr char16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString DecodeCp1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        *out++ = QChar(b >= 0x80 && b < 0xA0 ? Cp1252High[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
 QString Decode(QByteArrayView bytes)
 {
     // A byte order mark inside a line is text like any other character.
@@ -160,7 +183,7 @@ QString Decode(QByteArrayView bytes)
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (utf8.hasError())
-        return QString::fromLatin1(bytes);
+        return DecodeCp1252(bytes);
     return text;
 }
 
@@ -251,6 +274,33 @@ QByteArray EncodedValue(const QString& value)
 }
 
 } // namespace
+
+TFileText FromFileBytes(const QByteArray& bytes)
+{
+    TFileText text;
+    const bool little = bytes.startsWith("\xFF\xFE");
+    if (!little && !bytes.startsWith("\xFE\xFF")) {
+        text.Data = bytes;
+        return text;
+    }
+    text.Encoding = little ? TFileEncoding::Utf16LE : TFileEncoding::Utf16BE;
+    QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                           QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder(QByteArrayView(bytes).sliced(2));
+    text.Data = decoded.toUtf8();
+    text.Writable = !decoder.hasError() && ToFileBytes(text) == bytes;
+    return text;
+}
+
+QByteArray ToFileBytes(const TFileText& text)
+{
+    if (text.Encoding == TFileEncoding::Bytes)
+        return text.Data;
+    const bool little = text.Encoding == TFileEncoding::Utf16LE;
+    QStringEncoder encoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                           QStringEncoder::Flag::Stateless);
+    return QByteArray(little ? "\xFF\xFE" : "\xFE\xFF") + encoder(QString::fromUtf8(text.Data));
+}
 
 QString Limited(QString text, int size)
 {
