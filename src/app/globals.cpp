@@ -20,11 +20,15 @@ namespace {
 constexpr int ValueBufferSize = 2048;
 // The key names of an album section are listed into a buffer of this many bytes.
 constexpr int KeyListBufferSize = 16384;
+// A disc holds at most this many tracks, so no row has a track key from this number on.
+constexpr qsizetype MaxTrackKeys = 99;
 
 constexpr int32_t True32 = -1;
 
 const QString SystemSection = u"System"_s;
 const QString MP3Section = u"MP3"_s;
+
+const QString UnableToWrite = u"Unable to write to %1: %2"_s;
 
 const QString NoTitle = u"No Title"_s;
 const QString NoArtist = u"No Artist"_s;
@@ -199,8 +203,9 @@ void SaveSettings()
         {MP3Section, u"CRC"_s, Flag(Settings.CRC)},
         {MP3Section, u"bPrivate"_s, Flag(Settings.bPrivate)},
     };
-    if (!profile::WritePrivateProfileStrings(writes, file))
-        throw Exception(u"Unable to write to %1"_s.arg(file));
+    QString reason;
+    if (!profile::WritePrivateProfileStrings(writes, file, &reason))
+        throw Exception(UnableToWrite.arg(file, reason));
 }
 
 QString SettingsPathFor(const QString& programPath)
@@ -251,8 +256,17 @@ bool ReadAlbumInfo(const QString& DiscID, QString& Artist, QString& Title, QStri
         Year = table.value(u"year"_s);
         Genre = table.value(u"genre"_s);
         // Track titles are numbered from 0; any key with a value counts towards how many
-        // titles are taken, so entries for missing numbers stay empty.
-        const qsizetype count = table.size();
+        // titles are taken, so entries for missing numbers stay empty. Every track key present
+        // is read as well, an empty one included: a title the user cleared must not hide the
+        // titles after it.
+        qsizetype count = table.size();
+        for (const auto& pair : keys) {
+            bool isNumber = false;
+            const qsizetype track = pair.first.toLongLong(&isNumber);
+            if (isNumber && track >= count && track < MaxTrackKeys &&
+                pair.first == QString::number(track))
+                count = track + 1;
+        }
         TrackNames.reserve(count);
         for (qsizetype i = 0; i < count; ++i)
             TrackNames.append(table.value(QString::number(i)));
@@ -266,8 +280,24 @@ bool ReadAlbumInfo(const QString& DiscID, QString& Artist, QString& Title, QStri
     return true;
 }
 
+void ReadStoredAlbumInfo(const QString& DiscID, QString& Artist, QString& Album, QString& Year,
+                         QString& Genre)
+{
+    const QString file = AlbumInfoFileName();
+    // Read whole, however long: what is read here is written back.
+    const auto stored = [&](const QString& key) {
+        return profile::GetPrivateProfileString(DiscID, key, QString(),
+                                                std::numeric_limits<int>::max(), file);
+    };
+    Artist = stored(u"artist"_s);
+    Album = stored(u"album"_s);
+    Year = stored(u"year"_s);
+    Genre = stored(u"genre"_s);
+}
+
 bool WriteAlbumInfo(const QString& DiscID, const QString& Artist, const QString& Album,
-                    const QString& Year, const QString& Genre, const QStringList* TrackNames)
+                    const QString& Year, const QString& Genre, const QStringList* TrackNames,
+                    QString* Failure)
 {
     QList<profile::TProfileWrite> writes = {
         {DiscID, u"artist"_s, Artist},
@@ -280,7 +310,13 @@ bool WriteAlbumInfo(const QString& DiscID, const QString& Artist, const QString&
             writes.append({DiscID, QString::number(i), TrackNames->at(i)});
     }
     // One replacement of the file for the whole disc: a save never leaves half an album.
-    return profile::WritePrivateProfileStrings(writes, AlbumInfoFileName());
+    const QString file = AlbumInfoFileName();
+    QString reason;
+    if (profile::WritePrivateProfileStrings(writes, file, &reason))
+        return true;
+    if (Failure != nullptr)
+        *Failure = UnableToWrite.arg(file, reason);
+    return false;
 }
 
 QString TwoDigits(uint16_t n)

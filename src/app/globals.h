@@ -37,9 +37,9 @@ void SetDefaultSettings();
 // and returns false; that write may throw like SaveSettings.
 bool LoadSettings();
 
-// Writes all fourteen keys to the settings file, one write each, leaving other keys alone.
-// Throws Exception("Unable to write to <settings file path>") at the first write that fails;
-// the remaining keys are then not written.
+// Writes all fourteen keys to the settings file, leaving other keys alone. Throws
+// Exception("Unable to write to <settings file path>: <reason>") when the file cannot be
+// written; none of the keys is then written.
 void SaveSettings();
 
 // The settings file of a program at `programPath`: the whole path lower-cased (ASCII letters
@@ -59,17 +59,24 @@ QString AlbumInfoFileName();
 // Reads the album information of disc `DiscID` from the album information file. Artist,
 // Title, Year and Genre are set from the disc's section when it exists; then blank Title,
 // Artist and Genre become "No Title", "No Artist" and "Other". TrackNames is emptied and gets
-// one entry per non-empty key of the section, entry i holding key "i" (empty when absent).
-// Returns true also when the file or section is missing; nothing is ever reported.
+// one entry per non-empty key of the section, and at least as many as reach every track key
+// present ("0" to "98", empty ones included); entry i holds key "i" (empty when absent or
+// empty). Returns true also when the file or section is missing; nothing is ever reported.
 bool ReadAlbumInfo(const QString& DiscID, QString& Artist, QString& Title, QString& Year,
                    QString& Genre, QStringList& TrackNames);
 
+// The disc's stored "artist", "album", "year" and "genre" values as they stand, whole and
+// without fallbacks (empty when absent), for a save that must keep them.
+void ReadStoredAlbumInfo(const QString& DiscID, QString& Artist, QString& Album, QString& Year,
+                         QString& Genre);
+
 // Writes "artist", "album", "year", "genre" and then "0", "1", ... for TrackNames (when given)
-// into the disc's section. Returns false at the first write that fails (the keys written
-// before it stay); nothing is ever reported.
+// into the disc's section, all in one replacement of the file. Returns false when the file
+// cannot be written (then none of the keys is), with "Unable to write to <file>: <reason>" in
+// Failure when given; nothing is reported here.
 bool WriteAlbumInfo(const QString& DiscID, const QString& Artist, const QString& Album,
                     const QString& Year, const QString& Genre,
-                    const QStringList* TrackNames = nullptr);
+                    const QStringList* TrackNames = nullptr, QString* Failure = nullptr);
 
 // `n` in decimal, left-filled with "0" to two characters: 0 -> "00", 7 -> "07", 100 -> "100".
 QString TwoDigits(uint16_t n);

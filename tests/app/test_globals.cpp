@@ -222,7 +222,8 @@ TEST_F(GlobalsTest, UnwritableSettingsRaise)
     // A file where the configuration folder should be: nothing can be written there.
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     WriteBytes(config, "not a folder");
-    const QString expected = u"Unable to write to "_s + config + u"/tarvik.ini"_s;
+    // The message names the file and the system's reason.
+    const QString expected = u"Unable to write to "_s + config + u"/tarvik.ini: Not a directory"_s;
     try {
         SaveSettings();
         ADD_FAILURE() << "no exception";
@@ -354,14 +355,19 @@ TEST_F(AlbumInfoTest, SavedDiscReadsBack)
     EXPECT_EQ(a.Year, QString());
 }
 
-TEST_F(AlbumInfoTest, CountsEveryKeyWithAValue)
+TEST_F(AlbumInfoTest, ReadsEveryTrackKeyAndCountsEveryKeyWithAValue)
 {
+    // A title left empty hides none after it.
     QStringList titles = Titles(10);
     titles[4].clear();
     ASSERT_TRUE(WriteAlbumInfo(u"d1"_s, {}, {}, {}, {}, &titles));
-    EXPECT_EQ(Read(u"d1"_s).Tracks,
-              QStringList({u"Track 1"_s, u"Track 2"_s, u"Track 3"_s, u"Track 4"_s, QString(),
-                           u"Track 6"_s, u"Track 7"_s, u"Track 8"_s, u"Track 9"_s}));
+    EXPECT_EQ(Read(u"d1"_s).Tracks, titles);
+    WriteBytes(AlbumInfoFileName(), "[d1]\n0=Alpha\n1=\n2=Gamma\n3=\n98=last\n99=none\n");
+    QStringList reach(99, QString());
+    reach[0] = u"Alpha"_s;
+    reach[2] = u"Gamma"_s;
+    reach[98] = u"last"_s;
+    EXPECT_EQ(Read(u"d1"_s).Tracks, reach);
 
     // Other keys with values count as well; "01" is not a track key; repeats count once.
     WriteBytes(AlbumInfoFileName(), "[d2]\n0=A\n1=B\nTitle=The Album\nartist=  \nfoo=bar\n"
@@ -436,13 +442,66 @@ TEST_F(AlbumInfoTest, TitlesOfEveryShapeSurvive)
     EXPECT_EQ(Read(u"d"_s).Tracks, expected);
 }
 
-TEST_F(AlbumInfoTest, UnwritableFileFailsSilently)
+TEST_F(AlbumInfoTest, UnwritableFileSaysWhy)
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     WriteBytes(config, "not a folder");
     const QStringList titles = Titles(2);
-    EXPECT_FALSE(WriteAlbumInfo(u"d"_s, {}, {}, {}, {}, &titles));
+    QString failure;
+    EXPECT_FALSE(WriteAlbumInfo(u"d"_s, {}, {}, {}, {}, &titles, &failure));
+    EXPECT_EQ(failure, u"Unable to write to "_s + config + u"/cdplayer.ini: Not a directory"_s);
     EXPECT_TRUE(Read(u"d"_s).Result);
+}
+
+// Album files as other programs and editors leave them: a save of the titles read from them
+// writes back what was read and loses nothing else.
+TEST_F(AlbumInfoTest, HostileFilesSurviveAReadThenSave)
+{
+    const auto utf16 = [](const QString& text) {
+        QByteArray bytes = "\xFF\xFE";
+        for (const QChar c : text)
+            bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        return bytes;
+    };
+    const QList<QByteArray> files = {
+        "[d]\r\nartist=Caf\x92 Band\r\nalbum=\x93Live\x94\r\n0=It\x92s\r\n1=\r\n2=Gamma\r\n",
+        utf16(u"[d]\r\nartist=\u6771\u4eac\r\nyear=1999\r\n0=A\r\n1=B\r\n2=\U0001F600\r\n"_s),
+        "[d]\n[broken\ngenre=Jazz\n0=A\n1=B\n2=C\n",
+        "[d]\nTitle=Theirs\nARTIST=\"  padded  \"\nyear=" + QByteArray(5000, 'y') + "\n0=A\n1=B\n",
+        "[d]\n0=A\n0=dup\n1=B\n2=C\nfoo=bar\n[e]\n0=other\n",
+    };
+    const auto keysOf = [](const QString& section) {
+        return profile::GetPrivateProfileSectionValues(section, 16384, 1 << 20,
+                                                       AlbumInfoFileName());
+    };
+    for (const QByteArray& bytes : files) {
+        WriteBytes(AlbumInfoFileName(), bytes);
+        const TAlbum before = Read(u"d"_s);
+        const auto keysBefore = keysOf(u"d"_s);
+        const auto otherBefore = keysOf(u"e"_s);
+        QString artist, album, year, genre;
+        ReadStoredAlbumInfo(u"d"_s, artist, album, year, genre);
+        const QStringList rows = before.Tracks.mid(0, 3);
+        ASSERT_TRUE(WriteAlbumInfo(u"d"_s, artist, album, year, genre, &rows));
+        const TAlbum after = Read(u"d"_s);
+        EXPECT_EQ(after.Tracks.mid(0, 3), rows) << bytes.toStdString();
+        EXPECT_EQ(after.Artist, before.Artist);
+        EXPECT_EQ(after.Title, before.Title);
+        EXPECT_EQ(after.Year, before.Year);
+        EXPECT_EQ(after.Genre, before.Genre);
+        // Every key stays as it was; only the album keys and row titles a section lacked are
+        // added, the album keys empty; a file in UTF-16 stays UTF-16.
+        const auto keysAfter = keysOf(u"d"_s);
+        EXPECT_EQ(keysAfter.mid(0, keysBefore.size()), keysBefore);
+        const QStringList added = {u"artist"_s, u"album"_s, u"year"_s, u"genre"_s};
+        for (const auto& [name, value] : keysAfter.mid(keysBefore.size())) {
+            const qsizetype row = QStringList({u"0"_s, u"1"_s, u"2"_s}).indexOf(name);
+            EXPECT_TRUE(row >= 0 || added.contains(name)) << name.toStdString();
+            EXPECT_EQ(value, row >= 0 ? rows[row] : QString());
+        }
+        EXPECT_EQ(keysOf(u"e"_s), otherBefore);
+        EXPECT_EQ(ReadBytes(AlbumInfoFileName()).left(2), bytes.left(2));
+    }
 }
 
 } // namespace

@@ -381,7 +381,7 @@ TEST_F(MainWindowTest, AlbumTitlesReplaceTheDefaultsOnLoad)
     Fake.Drives.push_back(Disc("DRIVE", 3));
     {
         auto probe = Open();
-        // Two titles with text: the file is read as holding two entries, the second blank.
+        // A title left blank hides none of the titles after it.
         const QStringList names{QStringLiteral("Intro"), QString(), QStringLiteral("Finale")};
         ASSERT_TRUE(WriteAlbumInfo(probe->RIPPER->GetDiscID(), QString(), QString(), QString(),
                                    QString(), &names));
@@ -389,7 +389,7 @@ TEST_F(MainWindowTest, AlbumTitlesReplaceTheDefaultsOnLoad)
     auto w = Open();
     EXPECT_EQ(w->ListView1->Row(0)->Caption(), QStringLiteral("Intro"));
     EXPECT_EQ(w->ListView1->Row(1)->Caption(), QString());
-    EXPECT_EQ(w->ListView1->Row(2)->Caption(), QStringLiteral("Track03"));
+    EXPECT_EQ(w->ListView1->Row(2)->Caption(), QStringLiteral("Finale"));
     EXPECT_EQ(w->ListView1->Row(2)->SubItem(TTrackRow::siNumber), QStringLiteral("03"));
 }
 
