@@ -596,9 +596,9 @@ void TfrmMain::FormCreate(QObject*)
     try {
         LoadSettings();
     } catch (const std::exception& e) {
-        // The window still opens, without drives or rows.
+        // Told once; the program goes on with the settings it has, the built-in ones.
+        FUnwrittenSettings = Settings;
         ApplicationHandleException(this, e);
-        return;
     }
 
     try {

@@ -9,9 +9,12 @@
 #include <QTreeWidgetItem>
 #include <QWidget>
 
+#include "app/globals.h"
+
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -331,6 +334,9 @@ private:
     // offset from the window's corner while the left button is held on the face.
     bool FDragging = false;
     QPoint FDragOffset;
+    // The settings a start could not write, as they were then. That failure was reported;
+    // a close that fails to write these same settings again loses nothing and stays quiet.
+    std::optional<TMP3Settings> FUnwrittenSettings;
 };
 
 // The application's main window while it exists.

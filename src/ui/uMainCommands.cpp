@@ -3,6 +3,7 @@
 #include "ui/uMain.h"
 
 #include "app/CoderSettings.h"
+#include "app/Exception.h"
 #include "app/Options.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
@@ -15,6 +16,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -24,6 +26,19 @@ const QString TracksSelected = QStringLiteral(" Tracks Selected");
 const QString CopiedToClipboard =
     QStringLiteral("Successfully copy the Track Information to the Clipboard!");
 const QString NoAudioTrackSelected = QStringLiteral("No Audio Track Selected!");
+
+// Whether two records would write the same settings file (ConfirmReplace is never stored).
+bool SameStoredSettings(const TMP3Settings& a, const TMP3Settings& b)
+{
+    const auto flag = [](int32_t value) { return value != 0; };
+    return a.OutDir == b.OutDir && a.OpenWhenDone == b.OpenWhenDone &&
+           a.SampleRates == b.SampleRates && a.BitRates == b.BitRates &&
+           a.MaxBitRates == b.MaxBitRates && a.Mode == b.Mode && a.Quality == b.Quality &&
+           flag(a.EnableVBR) == flag(b.EnableVBR) &&
+           flag(a.WriteVBRHeader) == flag(b.WriteVBRHeader) && a.VBRQuality == b.VBRQuality &&
+           flag(a.CopyRight) == flag(b.CopyRight) && flag(a.Original) == flag(b.Original) &&
+           flag(a.CRC) == flag(b.CRC) && flag(a.bPrivate) == flag(b.bPrivate);
+}
 
 // Both extraction commands: data rows cannot be extracted and lose their tick, then the ticked
 // audio rows go to one modal job. The poll stays off while the job runs, so it never reloads
@@ -160,7 +175,14 @@ void TfrmMain::SaveCDInformation1Click(QObject*)
     const int rows = ListView1->RowCount();
     for (int i = 0; i < rows; ++i)
         names.append(ListView1->Row(i)->Caption());
-    WriteAlbumInfo(RIPPER->GetDiscID(), QString(), QString(), QString(), QString(), &names);
+    const QString discId = RIPPER->GetDiscID();
+    // The titles are ours to write; the album's artist, name, year and genre, which the user
+    // or another program may have stored, go back as they were.
+    QString artist, album, year, genre;
+    ReadStoredAlbumInfo(discId, artist, album, year, genre);
+    QString failure;
+    if (!WriteAlbumInfo(discId, artist, album, year, genre, &names, &failure))
+        ApplicationHandleException(this, Exception(failure));
 }
 
 void TfrmMain::ExtractTracksToWAVFiles1Click(QObject*)
@@ -201,8 +223,18 @@ void TfrmMain::FormClose(QObject*)
     try {
         if (RIPPER->IsPlaying())
             RIPPER->StopPlay();
-        SaveSettings();
     } catch (...) {
-        // Closing always succeeds; settings that cannot be written are lost with this run.
+        // A player that will not stop must not keep the settings from being saved.
+    }
+    try {
+        SaveSettings();
+    } catch (const std::exception& e) {
+        // Closing always succeeds, but the user learns that this run's settings are lost.
+        if (FUnwrittenSettings && SameStoredSettings(*FUnwrittenSettings, Settings))
+            return;
+        if (isVisible())
+            ApplicationHandleException(this, e);
+        else
+            std::fprintf(stderr, "tarvik: %s\n", ExceptionMessage(e).toLocal8Bit().constData());
     }
 }

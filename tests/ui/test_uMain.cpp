@@ -393,7 +393,7 @@ TEST_F(MainWindowTest, AlbumTitlesReplaceTheDefaultsOnLoad)
     EXPECT_EQ(w->ListView1->Row(2)->SubItem(TTrackRow::siNumber), QStringLiteral("03"));
 }
 
-TEST_F(MainWindowTest, UnwritableSettingsAreReportedAndTheWindowStillOpens)
+TEST_F(MainWindowTest, UnwritableSettingsAreReportedOnceAndTheProgramGoesOn)
 {
     Fake.Drives.push_back(Disc("DRIVE", 3));
     // A file where the configuration folder should be: the first start cannot write there.
@@ -403,14 +403,74 @@ TEST_F(MainWindowTest, UnwritableSettingsAreReportedAndTheWindowStillOpens)
         QFile blocker(folder);
         ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     }
+    const QString failure = QStringLiteral("Unable to write to %1/tarvik.ini: Not a directory");
     auto w = Open();
-    QFile::remove(folder);
-
     ASSERT_EQ(Boxes.Shown().size(), 1);
     EXPECT_EQ(Boxes.Shown().at(0).Caption, QStringLiteral("Error Report"));
-    EXPECT_TRUE(Boxes.Shown().at(0).Text.contains(QStringLiteral("Unable to write to")));
-    EXPECT_EQ(w->cboDrive->count(), 0);
-    EXPECT_EQ(w->ListView1->RowCount(), 0);
+    EXPECT_TRUE(Boxes.Shown().at(0).Text.contains(failure.arg(folder)));
+    EXPECT_EQ(w->cboDrive->count(), 1);
+    EXPECT_EQ(w->ListView1->RowCount(), 3);
+    EXPECT_EQ(w->LameCoder1->Bitrate(), 128u);
+    // Closing with the settings the start could not write loses nothing: no second report.
+    ShowAndSettle(w.get());
+    w->close();
+    EXPECT_EQ(Boxes.Shown().size(), 1);
+
+    // Settings changed during the run and lost at close are reported, in the window while
+    // there is one, on standard error otherwise.
+    for (const bool shown : {true, false}) {
+        Boxes.Clear();
+        auto next = Open();
+        Settings.BitRates = shown ? 64 : 96;
+        if (shown)
+            ShowAndSettle(next.get());
+        testing::internal::CaptureStderr();
+        next->close();
+        const std::string printed = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(Boxes.Shown().size(), shown ? 2 : 1);
+        if (shown)
+            EXPECT_TRUE(Boxes.Shown().at(1).Text.contains(failure.arg(folder)));
+        else
+            EXPECT_NE(printed.find(failure.arg(folder).toStdString()), std::string::npos);
+    }
+    QFile::remove(folder);
+}
+
+TEST_F(MainWindowTest, SavingCDInformationKeepsTheAlbumAndSaysWhyItFailed)
+{
+    Fake.Drives.push_back(Disc("DRIVE", 3));
+    auto w = Open();
+    const QString id = w->RIPPER->GetDiscID();
+    const auto stored = [&] {
+        QString artist, album, year, genre;
+        ReadStoredAlbumInfo(id, artist, album, year, genre);
+        return QStringList{artist, album, year, genre};
+    };
+    // A disc saved for the first time gets the four album keys, empty.
+    w->SaveCDInformation1Click();
+    EXPECT_EQ(stored(), QStringList(4, QString()));
+    EXPECT_TRUE(QFile(AlbumInfoFileName()).open(QIODevice::ReadOnly));
+
+    // What the user or another program stored for the album stays.
+    ASSERT_TRUE(WriteAlbumInfo(id, QStringLiteral("Band"), QStringLiteral("Record"),
+                               QStringLiteral("1984"), QStringLiteral("Rock")));
+    w->ListView1->Row(1)->SetCaption(QStringLiteral("Second"));
+    w->SaveCDInformation1Click();
+    EXPECT_EQ(stored(), Texts({"Band", "Record", "1984", "Rock"}));
+    QString artist, title, year, genre;
+    QStringList names;
+    ReadAlbumInfo(id, artist, title, year, genre, names);
+    EXPECT_EQ(names.mid(0, 3), Texts({"Track01", "Second", "Track03"}));
+    EXPECT_TRUE(Boxes.Shown().isEmpty()); // success is silent
+
+    // A file that cannot be written is named, with the reason.
+    ASSERT_TRUE(QFile::remove(AlbumInfoFileName()));
+    ASSERT_TRUE(QDir().mkdir(AlbumInfoFileName()));
+    w->SaveCDInformation1Click();
+    ASSERT_EQ(Boxes.Shown().size(), 1);
+    EXPECT_TRUE(Boxes.Shown().at(0).Text.contains(AlbumInfoFileName() +
+                                                  QStringLiteral(": it is not a regular file")));
+    EXPECT_TRUE(QDir().rmdir(AlbumInfoFileName()));
 }
 
 TEST_F(MainWindowTest, StartUpHandsTheSettingsToTheEncoder)
