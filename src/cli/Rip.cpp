@@ -200,7 +200,7 @@ int RipTracks(const TCommandLine& line)
                 Error(
                     u"track %1 could not be read from the disc; no file was made"_s.arg(index + 1));
             } else if (line.Mp3) {
-                tag.SetFilename(name);
+                tag.SetFilename(ripper.LastFileName());
                 tag.SetTitle(title);
                 tag.Save();
                 if (!tag.Saved()) {
