@@ -1,6 +1,7 @@
 #include "cli/OutputPlan.h"
 
 #include "cd/CDRIP.h"
+#include "mp3/MP3Info.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,13 +41,24 @@ bool TOutputPlan::Exists(const QString& name)
     return info.exists() || info.isSymLink();
 }
 
-void TOutputPlan::Rip(TCDRIP& ripper, int trackNum, const QString& name)
+bool TOutputPlan::Rip(TCDRIP& ripper, int trackNum, const QString& name, TMP3Info* tag,
+                      const QString& title)
 {
     FWritten.insert(name);
     if (Exists(name))
         QFile::remove(name);
     try {
         ripper.RipTrack(trackNum, name);
+        if (ripper.LastFileName().isEmpty())
+            return false;
+        if (tag != nullptr) {
+            tag->SetFilename(ripper.LastFileName());
+            tag->SetTitle(title);
+            tag->Save();
+            if (!tag->Saved())
+                throw EInOutError(tag->Error());
+        }
+        return true;
     } catch (...) {
         QFile::remove(name);
         throw;

@@ -4,6 +4,7 @@
 #include <QString>
 
 class TCDRIP;
+class TMP3Info;
 
 // Where a command-line rip puts its files: the output folder, one name per track, and the
 // writing of each file.
@@ -18,8 +19,11 @@ public:
     QString NameFor(const QString& title, bool mp3);
     // Whether `name` would replace a file that is already there.
     static bool Exists(const QString& name);
-    // Rips track `trackNum` (from 1) to `name`; a track that fails leaves no file.
-    void Rip(TCDRIP& ripper, int trackNum, const QString& name);
+    // Rips track `trackNum` (from 1) to `name` and, when `tag` is given, tags it with `title`.
+    // Returns false when the library refused the track (no file is made). A track that fails
+    // leaves no file.
+    bool Rip(TCDRIP& ripper, int trackNum, const QString& name, TMP3Info* tag,
+             const QString& title);
 
 private:
     QString FFolder;

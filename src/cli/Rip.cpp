@@ -192,32 +192,23 @@ int RipTracks(const TCommandLine& line)
 
         progress.Begin(k + 1, int(chosen.size()), title, name,
                        track.EndSector - track.StartSector + 1);
-        QString status = StatusOK;
+        QString status = StatusOK, problem;
         try {
-            plan.Rip(ripper, index + 1, name);
-            if (ripper.LastFileName().isEmpty()) {
+            if (!plan.Rip(ripper, index + 1, name, line.Mp3 ? &tag : nullptr, title)) {
                 status = StatusFailed;
-                Error(
-                    u"track %1 could not be read from the disc; no file was made"_s.arg(index + 1));
-            } else if (line.Mp3) {
-                tag.SetFilename(ripper.LastFileName());
-                tag.SetTitle(title);
-                tag.Save();
-                if (!tag.Saved()) {
-                    status = StatusFailed;
-                    Error(tag.Error());
-                }
-            }
-            if (status == StatusOK && ripper.Aborted)
+                problem =
+                    u"track %1 could not be read from the disc; no file was made"_s.arg(index + 1);
+            } else if (ripper.Aborted) {
                 status = StatusCancelled;
+            }
         } catch (const std::exception& e) {
             status = StatusFailed;
-            progress.End(status, QString());
-            Error(Message(e));
-            ++failed;
-            continue;
+            problem = Message(e);
         }
+        // The result closes the track's bar before any message, so neither tears the other.
         progress.End(status, status == StatusFailed ? QString() : name);
+        if (!problem.isEmpty())
+            Error(problem);
         if (status == StatusFailed)
             ++failed;
     }
