@@ -65,6 +65,11 @@ void RunExtraction(TfrmMain& window, bool toWAV)
         return;
     }
 
+    // The player and the rip would fight over the drive (seeking, drop-outs, a stop that waits
+    // on a stuck read): the job has the drive to itself, and the player stays stopped after it.
+    if (window.PlayActive() || window.RIPPER->IsPlaying())
+        window.btnStopClick();
+
     window.Timer1->stop();
     {
         // The poll comes back however the job ends.

@@ -160,6 +160,27 @@ TEST_F(ExtractionCommandTest, Mp3CommandEncodesAndAFailingJobStillRestartsThePol
     EXPECT_TRUE(w->Timer1->isActive());
 }
 
+TEST_F(ExtractionCommandTest, AJobStopsThePlayerFirst)
+{
+    auto w = Open(2, 0);
+    ScriptEveryRange();
+    for (const bool paused : {false, true}) {
+        QFile::remove(Out.filePath(QStringLiteral("Track 2.wav")));
+        w->ListView1->Row(1)->SetChecked(true);
+        w->ListView1->SelectRow(0);
+        w->btnPlayClick();
+        if (paused)
+            w->imgPauseClick();
+        Fake.ClearLog();
+        w->ExtractTracksToWAVFiles1Click();
+        const qsizetype stop = Fake.CallLog.indexOf(QStringLiteral("CR_StopPlayTrack"));
+        ASSERT_GE(stop, 0) << paused;
+        EXPECT_LT(stop, Fake.CallLog.indexOf(QStringLiteral("CR_OpenRipper")));
+        EXPECT_FALSE(w->PlayActive());
+        EXPECT_EQ(w->ListView1->Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("OK"));
+    }
+}
+
 TEST_F(ExtractionCommandTest, OptionsReachTheEncoderOnlyWhenConfirmed)
 {
     auto w = Open(1, 0);
