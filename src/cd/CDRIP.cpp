@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QtEndian>
 
 #include <algorithm>
@@ -30,6 +31,9 @@ const QString kWriteError = QStringLiteral("Write error");
 const QString kEncoderFailure = QStringLiteral("The MP3 encoder could not be started (error %1)");
 const QString kReadFailure =
     QStringLiteral("Read error: no audio could be read from the disc; it may have been removed");
+const QString kCannotOpen =
+    QStringLiteral("The drive could not be opened for reading: there may be no disc in it, its "
+                   "tray may be open, or the disc cannot be read");
 const QString kAudio = QStringLiteral("Audio");
 const QString kData = QStringLiteral("Data");
 
@@ -38,6 +42,9 @@ constexpr int32_t kFalse = 0;
 constexpr int kSectorsPerSecond = 75;
 constexpr int kSectorsPerMinute = 4500;
 constexpr int kLeadInSectors = 150;
+// However long a drive says it may take to become ready, a job waits no longer than this.
+constexpr int32_t kMaxSpinUpSeconds = 30;
+constexpr int kReadyPollMilliseconds = 100;
 // No disc holds more; a library that claims more is not believed.
 constexpr int32_t kMaxTracks = 99;
 // A chunk larger than this is not a chunk the library could honestly ask for.
@@ -492,6 +499,24 @@ void TCDRIP::ApplyOutputFormat()
     coder->SetSampleRate(layout.SampleRate);
 }
 
+bool TCDRIP::OpenRipper(int32_t& readSize, int32_t startSector, int32_t endSector)
+{
+    // A drive just closed or woken answers "not ready" while it spins up; its parameter block
+    // says how long that may take (an image is ready at once and says 0). Until then opening
+    // is tried again, with the window's messages running so Cancel ends the wait.
+    const int32_t seconds = std::clamp(Block().nSpinUpTime, int32_t(0), kMaxSpinUpSeconds);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (FLib->CR_OpenRipper(&readSize, startSector, endSector) != CDEX_ERROR)
+            return true;
+        if (Aborted || waited.elapsed() >= qint64(seconds) * 1000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kReadyPollMilliseconds);
+        QThread::msleep(kReadyPollMilliseconds);
+    }
+}
+
 void TCDRIP::RipTrack(int trackNum, const QString& fileName)
 {
     if (OnBeginTrack)
@@ -512,8 +537,12 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
     FLastFileName.clear();
 
     int32_t readSize = 0;
-    if (FLib->CR_OpenRipper(&readSize, startSector, endSector) == CDEX_ERROR)
-        return;
+    if (!OpenRipper(readSize, startSector, endSector)) {
+        if (Aborted)
+            return;
+        // Every later track would fail the same way: one clear message ends the job.
+        throw ECDRIPError(kCannotOpen);
+    }
 
     TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
     // A name without a name part would become a hidden ".mp3" or land in the working folder.

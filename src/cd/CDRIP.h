@@ -243,6 +243,9 @@ private:
     void ReadToc();
     void ClearTracks();
     QString DiscText(int32_t trackNumber, int32_t field) const;
+    // Opens the range, waiting for a drive that is becoming ready; false when it never opens
+    // or the rip is aborted meanwhile.
+    bool OpenRipper(int32_t& readSize, int32_t startSector, int32_t endSector);
 
     cdrip::ICDRipLibrary* FLib = nullptr;
     QPointer<QObject> FCoder;

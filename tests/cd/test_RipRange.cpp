@@ -7,8 +7,10 @@
 #include "support/Tools.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -364,16 +366,47 @@ TEST_F(RipRangeTest, CancelFromAnEventEndsAfterTheCurrentChunk)
     EXPECT_EQ(ReadFile(Path(QStringLiteral("d.wav"))).size(), 44 + 2 * kSector);
 }
 
-TEST_F(RipRangeTest, ARefusedRangeCreatesNothingAndSaysNothing)
+TEST_F(RipRangeTest, ARangeThatNeverOpensCreatesNothingAndSaysWhy)
 {
     Lib.OpenStatus = cdrip::CDEX_ERROR;
     bool progressed = false;
     Rip->OnProgress = [&](QObject*, uint16_t) { progressed = true; };
-    Rip->RipRange(0, 9, Path(QStringLiteral("none.wav")));
+    try {
+        Rip->RipRange(0, 9, Path(QStringLiteral("none.wav")));
+        ADD_FAILURE() << "no exception";
+    } catch (const ECDRIPError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("The drive could not be opened")));
+    }
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("none.wav"))));
     EXPECT_FALSE(progressed);
     EXPECT_TRUE(Rip->LastFileName().isEmpty());
+    EXPECT_EQ(Lib.Count(QStringLiteral("CR_OpenRipper")), 1) << "an image is not waited for";
     EXPECT_EQ(Lib.Count(QStringLiteral("CR_RipChunk")), 0);
+}
+
+TEST_F(RipRangeTest, ADriveBecomingReadyIsWaitedFor)
+{
+    Lib.Drives[0].Params.nSpinUpTime = 2;
+    Rip->SetCDRomNum(0);
+    // Not ready for about half a second, then the range opens and reads.
+    Lib.OpenFailures = 5;
+    Lib.ScriptPcm(Pcm(2 * kSector), kSector);
+    Rip->RipRange(0, 1, Path(QStringLiteral("late.pcm")));
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("late.pcm"))).size(), 2 * kSector);
+    EXPECT_EQ(Lib.Count(QStringLiteral("CR_OpenRipper")), 6);
+
+    // Never ready: given up after the drive's own limit. Aborted while waiting: no message.
+    Lib.OpenStatus = cdrip::CDEX_ERROR;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(Rip->RipRange(0, 1, Path(QStringLiteral("never.pcm"))), ECDRIPError);
+    EXPECT_GE(clock.elapsed(), 2000);
+    EXPECT_LT(clock.elapsed(), 4000);
+    QTimer::singleShot(300, [&] { Rip->AbortRip(); });
+    clock.restart();
+    EXPECT_NO_THROW(Rip->RipRange(0, 1, Path(QStringLiteral("never.pcm"))));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_FALSE(QFile::exists(Path(QStringLiteral("never.pcm"))));
 }
 
 TEST_F(RipRangeTest, RefusedParametersRaiseBeforeAnythingOpens)

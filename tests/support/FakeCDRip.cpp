@@ -150,6 +150,10 @@ CDSTATUS TFakeCDRip::CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int
     CallLog << QStringLiteral("CR_OpenRipper");
     OpenStart = startSector;
     OpenEnd = endSector;
+    if (OpenFailures > 0) {
+        --OpenFailures;
+        return CDEX_ERROR;
+    }
     if (OpenStatus == CDEX_ERROR)
         return CDEX_ERROR;
     *bufferSize = ReadSize;

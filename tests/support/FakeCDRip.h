@@ -55,6 +55,7 @@ public:
     cdrip::CDSTATUS GetParamsStatus = cdrip::CDEX_OK;
     cdrip::CDSTATUS SetParamsStatus = cdrip::CDEX_OK;
     cdrip::CDSTATUS OpenStatus = cdrip::CDEX_OK;
+    int OpenFailures = 0; // how many CR_OpenRipper calls fail before OpenStatus applies
     bool ThrowOnSetParams = false;
     bool ThrowOnReadToc = false;
     int32_t ReadSize = 4 * 2352;               // what CR_OpenRipper asks for

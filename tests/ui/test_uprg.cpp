@@ -432,17 +432,19 @@ TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
     EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
 }
 
-TEST_F(JobTest, ARefusedTrackIsNotReportedAsDone)
+TEST_F(JobTest, ADriveThatCannotBeOpenedEndsTheJobWithItsCauseOnce)
 {
     Tick({0, 1});
     Fake.OpenStatus = cdrip::CDEX_ERROR;
 
     EXPECT_EQ(Run(false), mrOk);
 
-    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
-    EXPECT_EQ(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
+    ASSERT_EQ(Reports.size(), 1);
+    EXPECT_TRUE(Reports.front().startsWith(QStringLiteral("The drive could not be opened")));
+    EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1) << "the next row is not tried";
+    EXPECT_NE(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("OK"));
+    EXPECT_NE(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("OK"));
     EXPECT_FALSE(QFile::exists(Out(QStringLiteral("Track01.mp3"))));
-    EXPECT_TRUE(Reports.isEmpty());
 }
 
 TEST_F(JobTest, AnMp3CancelledAtOnceStillGetsItsTag)

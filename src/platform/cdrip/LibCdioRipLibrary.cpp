@@ -184,6 +184,9 @@ long GuardedRead(cdrom_drive_t* d, void* buffer, lsn_t begin, long sectors)
     return got;
 }
 
+// How long a physical drive may answer "not ready" after a disc went in.
+constexpr int32_t PhysicalSpinUpSeconds = 10;
+
 CDROMPARAMS DefaultParams(const QString& text)
 {
     CDROMPARAMS p{};
@@ -234,6 +237,8 @@ public:
             drive.Path = ToLocal(path);
             drive.Image = image;
             drive.Params = DefaultParams(text);
+            // A drive whose tray was just closed takes a while to become ready; an image never.
+            drive.Params.nSpinUpTime = image ? 0 : PhysicalSpinUpSeconds;
             // A drive seen before keeps the parameters it was given.
             for (const TDrive& o : old)
                 if (o.Path == drive.Path)
