@@ -31,7 +31,52 @@ int ClampByte(long long value)
     return int(std::clamp<long long>(value, 0, 255));
 }
 
+double Luminance(const QColor& colour)
+{
+    const auto channel = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+// Below this, small text cannot be read against what it stands on.
+constexpr double LegibleContrast = 4.5;
+
 } // namespace
+
+namespace {
+
+// The glyphs' coverage grown by one pixel to each side, in `colour`: an even ring of one
+// opacity, so the halo never smudges where antialiased edges would pile up.
+QImage Halo(const QImage& glyphs, const QColor& colour)
+{
+    const int w = glyphs.width(), h = glyphs.height();
+    QImage halo(glyphs.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(halo.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            // The four neighbours only: the diagonals would close the digits' counters.
+            const auto coverage = [&](int cx, int cy) {
+                if (cx < 0 || cy < 0 || cx >= w || cy >= h)
+                    return 0;
+                return qAlpha(reinterpret_cast<const QRgb*>(glyphs.constScanLine(cy))[cx]);
+            };
+            const int alpha = std::max({coverage(x, y), coverage(x - 1, y), coverage(x + 1, y),
+                                        coverage(x, y - 1), coverage(x, y + 1)});
+            out[x] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
+        }
+    }
+    return halo;
+}
+
+} // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 long long RoundHalfEven(double value)
 {
@@ -269,15 +314,42 @@ void TGradProgress::PaintBitmap(int n)
 
     if (!FShowPercent)
         return;
-    QPainter painter(&FBitmap);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setPen(ColorToQColor(FFontColor, palette()));
-    painter.setFont(font());
     const QString text = PercentText();
-    if (FStyle == gsHorizontal)
-        painter.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, text);
-    else
-        PaintVerticalText(painter, text, inner);
+    const auto drawText = [&](QPainter& painter) {
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setFont(font());
+        if (FStyle == gsHorizontal)
+            painter.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, text);
+        else
+            PaintVerticalText(painter, text, inner);
+    };
+
+    // The text colour is chosen for the fill; where it stands on the unfilled part and cannot
+    // be told from the background, a one-pixel halo of the opposite lightness rings the glyphs.
+    const QColor ink = ColorToQColor(FFontColor, palette());
+    const QColor background = ColorToQColor(FBackColor, palette());
+    const QRect unfilled =
+        (FStyle == gsHorizontal ? QRect(QPoint(n + 1, inner.top()), inner.bottomRight())
+                                : QRect(inner.topLeft(), QPoint(inner.right(), h - n - 1))) &
+        inner;
+    QPainter painter(&FBitmap);
+    if (ContrastRatio(ink, background) < LegibleContrast && !unfilled.isEmpty()) {
+        QImage glyphs(FBitmap.size(), QImage::Format_ARGB32_Premultiplied);
+        glyphs.fill(Qt::transparent);
+        {
+            QPainter glyphPainter(&glyphs);
+            glyphPainter.setPen(Qt::white);
+            drawText(glyphPainter);
+        }
+        const QColor halo =
+            Luminance(ink) > Luminance(background) ? QColor(32, 32, 40) : QColor(255, 255, 255);
+        painter.save();
+        painter.setClipRect(unfilled);
+        painter.drawImage(0, 0, Halo(glyphs, halo));
+        painter.restore();
+    }
+    painter.setPen(ink);
+    drawText(painter);
 }
 
 void TGradProgress::PaintVerticalText(QPainter& painter, const QString& text, const QRect& inner)

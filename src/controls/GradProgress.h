@@ -120,3 +120,7 @@ private:
 
 // Rounds to the nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 long long RoundHalfEven(double value);
+
+// The contrast ratio of two colours by their relative luminance: 1 for equal colours, 21 for
+// black against white.
+double ContrastRatio(const QColor& a, const QColor& b);

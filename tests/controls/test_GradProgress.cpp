@@ -3,7 +3,9 @@
 #include <QImage>
 #include <QLocale>
 #include <QPalette>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -209,4 +211,53 @@ TEST(GradProgress, RoundHalfEven)
     EXPECT_EQ(RoundHalfEven(2.5), 2);
     EXPECT_EQ(RoundHalfEven(2.51), 3);
     EXPECT_EQ(RoundHalfEven(-1.5), -2);
+}
+
+// The job window's bar: white text on a fill that runs from near black to blue, over a light
+// unfilled part. Wherever the text stands, the glyphs must stand out from the pixels around
+// them: the median contrast between the glyphs' own colour and the pixels that ring them.
+TEST(GradProgress, PercentTextIsLegibleOverTheFilledAndTheUnfilledPart)
+{
+    for (double position : {0.0, 30.0, 50.0, 100.0}) {
+        TGradProgress bar;
+        bar.resize(270, 16);
+        bar.SetStartColor(clMenu);
+        bar.SetEndColor(clBlue);
+        bar.SetBackColor(clMenu);
+        bar.SetFontColor(clWhite);
+        QFont f(QStringLiteral("Arial"));
+        f.setPixelSize(11);
+        bar.setFont(f);
+        bar.ShowDec = false;
+        bar.SetPosition(position);
+        const auto render = [&bar] {
+            QImage image(bar.size(), QImage::Format_RGB32);
+            bar.render(&image);
+            return image;
+        };
+        const QImage with = render();
+        bar.SetShowPercent(false);
+        const QImage without = render();
+
+        const QColor ink = Qt::white;
+        const auto glyph = [&](int x, int y) {
+            return with.pixel(x, y) != without.pixel(x, y) &&
+                   ContrastRatio(with.pixelColor(x, y), ink) < 1.5;
+        };
+        std::vector<double> ring;
+        int glyphPixels = 0;
+        for (int y = 1; y < with.height() - 1; ++y) {
+            for (int x = 1; x < with.width() - 1; ++x) {
+                if (glyph(x, y)) {
+                    ++glyphPixels;
+                    continue;
+                }
+                if (glyph(x - 1, y) || glyph(x + 1, y) || glyph(x, y - 1) || glyph(x, y + 1))
+                    ring.push_back(ContrastRatio(with.pixelColor(x, y), ink));
+            }
+        }
+        ASSERT_GT(glyphPixels, 10) << "at " << position << "%";
+        std::sort(ring.begin(), ring.end());
+        EXPECT_GE(ring[ring.size() / 2], 3.0) << "at " << position << "%";
+    }
 }

@@ -258,7 +258,8 @@ TEST_F(DiscJobTest, Screenshots)
         GTEST_SKIP() << "set TARVIK_SHOTS to a folder to take screenshots";
     Main->show();
     TickOnly({0, 1, 2});
-    Main->ListView1->Row(1)->SetCaption(QStringLiteral("A Song With a Rather Long Title"));
+    Main->ListView1->Row(1)->SetCaption(
+        QStringLiteral("A Song With a Rather Long Title That Runs On Past the Edge of the Window"));
     Slow->ChunkMs = 120;
     int shots = 0;
     // Taken from the window's own thread between two chunks, once everything has painted.
