@@ -201,18 +201,8 @@ void Disc(QPainter& p, const QPointF& c, qreal radius)
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 110));
     p.drawEllipse(c + QPointF(0, radius * 0.06), radius * 1.02, radius * 1.02);
-    QConicalGradient sheen(c, 35);
-    sheen.setColorAt(0.00, QColor(0xe8eef4));
-    sheen.setColorAt(0.10, QColor(0xa9d8ff));
-    sheen.setColorAt(0.18, QColor(0xf2f6fa));
-    sheen.setColorAt(0.30, QColor(0x9aa7b6));
-    sheen.setColorAt(0.42, QColor(0xd9c3f0));
-    sheen.setColorAt(0.50, QColor(0xeef2f6));
-    sheen.setColorAt(0.60, QColor(0xa2f0e0));
-    sheen.setColorAt(0.68, QColor(0xf4f7fa));
-    sheen.setColorAt(0.80, QColor(0x8c99a8));
-    sheen.setColorAt(0.90, QColor(0xffe3b0));
-    sheen.setColorAt(1.00, QColor(0xe8eef4));
+    QConicalGradient sheen(c, DiscSheenAngle);
+    sheen.setStops(DiscSheen());
     p.setBrush(sheen);
     p.drawEllipse(c, radius, radius);
     p.setBrush(Qt::NoBrush);
@@ -752,39 +742,13 @@ QImage PaintListIcon(int kind)
     return img;
 }
 
-QImage PaintAppIcon(int size)
+const QGradientStops& DiscSheen()
 {
-    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 256.0, size / 256.0);
-    // A graphite plate, like the window's face.
-    const QRectF plate(14, 14, 228, 228);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 0, 70));
-    p.drawRoundedRect(plate.translated(0, 4), 46, 46);
-    QLinearGradient body(plate.topLeft(), plate.bottomLeft());
-    body.setColorAt(0, QColor(0x3a4556));
-    body.setColorAt(1, QColor(0x141920));
-    p.setBrush(body);
-    p.drawRoundedRect(plate, 46, 46);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(QColor(255, 255, 255, 50), 2));
-    p.drawRoundedRect(plate.adjusted(2, 2, -2, -2), 44, 44);
-    // The disc, and an azure waveform running out of it.
-    Disc(p, QPointF(118, 118), 82);
-    p.setPen(Qt::NoPen);
-    const int heights[] = {26, 46, 70, 52, 84, 60, 36};
-    for (int i = 0; i < 7; ++i) {
-        const QRectF bar(150 + i * 12, 188 - heights[i] / 2.0, 8, heights[i]);
-        p.setBrush(QColor(0, 0, 0, 90));
-        p.drawRoundedRect(bar.translated(0, 3), 4, 4);
-        QLinearGradient g(bar.topLeft(), bar.bottomLeft());
-        g.setColorAt(0, AccentGlow);
-        g.setColorAt(1, AccentDeep);
-        p.setBrush(g);
-        p.drawRoundedRect(bar, 4, 4);
-    }
-    return img;
+    static const QGradientStops stops = {
+        {0.00, QColor(0xe8eef4)}, {0.10, QColor(0xa9d8ff)}, {0.18, QColor(0xf2f6fa)},
+        {0.30, QColor(0x9aa7b6)}, {0.42, QColor(0xd9c3f0)}, {0.50, QColor(0xeef2f6)},
+        {0.60, QColor(0xa2f0e0)}, {0.68, QColor(0xf4f7fa)}, {0.80, QColor(0x8c99a8)},
+        {0.90, QColor(0xffe3b0)}, {1.00, QColor(0xe8eef4)},
+    };
+    return stops;
 }

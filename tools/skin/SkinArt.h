@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGradient>
 #include <QImage>
 #include <QList>
 #include <QRect>
@@ -32,5 +33,15 @@ QImage PaintFace(int lit);
 // The three 16 x 16 list images: 0 audio track, 1 data track, 2 track now playing.
 QImage PaintListIcon(int kind);
 
-// The application's icon at `size` pixels square.
+// The rainbow sheen of a compact disc, as a conical gradient's stops starting at
+// DiscSheenAngle degrees.
+const QGradientStops& DiscSheen();
+inline constexpr qreal DiscSheenAngle = 35;
+
+// The application's icon at `size` pixels square. Below 48 pixels it is drawn with fewer,
+// broader strokes, so it stays legible where a scaled-down picture would blur.
 QImage PaintAppIcon(int size);
+inline constexpr int AppIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+// The same icon as a scalable SVG document, drawn from the same design as the large bitmaps.
+QByteArray AppIconSvg();

@@ -1,7 +1,8 @@
 // Paints the main window's skin and the list and program icons into res/, and checks that every
 // lit twin differs from the face under it inside its own rectangle only.
 //
-//   tarvik-skin RESDIR                 writes RESDIR/skin/*.jpg and RESDIR/icons/*.png
+//   tarvik-skin RESDIR                 writes RESDIR/skin/*.jpg, RESDIR/icons/*.png and the
+//                                      program icon's theme folders in RESDIR/hicolor
 //   tarvik-skin --preview RESDIR DIR   decodes what RESDIR holds and writes, into DIR, the face
 //                                      at rest and with each twin shown in place (PNG)
 #include "SkinArt.h"
@@ -9,6 +10,7 @@
 #include "platform/jpeg/Jpeg.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <cstdio>
@@ -65,8 +67,20 @@ int Generate(const QString& resDir)
         if (!PaintListIcon(i).save(res.filePath(file), "PNG"))
             return Fail(QStringLiteral("cannot write %1").arg(file));
     }
+    // The window's own icon beside the program, and the desktop's icon theme at every size it
+    // looks up, with the scalable drawing for the rest.
     if (!PaintAppIcon(256).save(res.filePath(QStringLiteral("icons/tarvik.png")), "PNG"))
         return Fail(QStringLiteral("cannot write icons/tarvik.png"));
+    for (const int size : AppIconSizes) {
+        const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        if (!res.mkpath(folder) ||
+            !PaintAppIcon(size).save(res.filePath(folder + QStringLiteral("/tarvik.png")), "PNG"))
+            return Fail(QStringLiteral("cannot write %1/tarvik.png").arg(folder));
+    }
+    QFile svg(res.filePath(QStringLiteral("hicolor/scalable/apps/tarvik.svg")));
+    if (!res.mkpath(QStringLiteral("hicolor/scalable/apps")) || !svg.open(QIODevice::WriteOnly) ||
+        svg.write(AppIconSvg()) < 0 || !svg.flush())
+        return Fail(QStringLiteral("cannot write hicolor/scalable/apps/tarvik.svg"));
     return 0;
 }
 
