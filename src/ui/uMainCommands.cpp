@@ -212,8 +212,9 @@ void TfrmMain::SetLameCoder()
 
 void TfrmMain::Options1Click(QObject*)
 {
-    // Without an owner, like the job window; the encoder takes the settings only when confirmed.
-    const std::unique_ptr<TfrmOptions> dialog = std::make_unique<TfrmOptions>();
+    // Owned by this window, so it stays above it, shares its task-bar entry and opens centred
+    // over it; the encoder takes the settings only when confirmed.
+    const std::unique_ptr<TfrmOptions> dialog = std::make_unique<TfrmOptions>(this);
     if (dialog->exec() == mrOk)
         SetLameCoder();
 }

@@ -186,20 +186,29 @@ TEST_F(ExtractionCommandTest, OptionsReachTheEncoderOnlyWhenConfirmed)
     auto w = Open(1, 0);
     ASSERT_EQ(w->LameCoder1->Bitrate(), 128u);
 
-    WhenShown<TfrmOptions>([](TfrmOptions* dialog) {
+    w->move(200, 150);
+    w->show();
+    QRect owner, placed;
+    TfrmMain* main = w.get();
+    WhenShown<TfrmOptions>([&owner, &placed, main](TfrmOptions* dialog) {
+        // Owned by the main window (one task-bar entry) and opened centred over it.
+        EXPECT_EQ(dialog->parentWidget(), main);
+        owner = main->frameGeometry();
+        placed = dialog->frameGeometry();
         dialog->ComboBox2->setCurrentIndex(dialog->ComboBox2->findText(QStringLiteral("192")));
         dialog->ComboBox1->setCurrentIndex(dialog->ComboBox1->findText(QStringLiteral("22050")));
         dialog->reject();
     });
     w->Options1Click();
+    EXPECT_LE((owner.center() - placed.center()).manhattanLength(), 2);
     EXPECT_EQ(w->LameCoder1->Bitrate(), 128u);
     EXPECT_EQ(w->LameCoder1->SampleRate(), 44100u);
     EXPECT_EQ(Settings.BitRates, 128);
 
     QPointer<TfrmOptions> shown;
-    WhenShown<TfrmOptions>([&shown](TfrmOptions* dialog) {
+    WhenShown<TfrmOptions>([&shown, main](TfrmOptions* dialog) {
         shown = dialog;
-        EXPECT_EQ(dialog->parent(), nullptr);
+        EXPECT_EQ(dialog->parent(), main);
         dialog->ComboBox2->setCurrentIndex(dialog->ComboBox2->findText(QStringLiteral("192")));
         dialog->ComboBox1->setCurrentIndex(dialog->ComboBox1->findText(QStringLiteral("22050")));
         dialog->ComboBox4->setCurrentIndex(3);
