@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -274,10 +275,15 @@ TEST_F(GlobalsTest, InterruptedSavesLeaveALoadableFile)
     QRandomGenerator random(7);
     int saved = 0;
     for (int round = 0; round < 25; ++round) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
         const pid_t child = fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
-            // Saves two different records as fast as it can until it is killed.
+            // Saves two different records as fast as it can until it is killed, and says when
+            // the first one is whole, so a slow machine still kills it in the middle of a later
+            // save rather than before any.
+            close(ready[0]);
             for (int32_t i = 0;; ++i) {
                 Settings.SampleRates = (i % 2 == 0) ? 22050 : 48000;
                 Settings.BitRates = (i % 2 == 0) ? 64 : 256;
@@ -287,9 +293,15 @@ TEST_F(GlobalsTest, InterruptedSavesLeaveALoadableFile)
                 } catch (...) {
                     _exit(1);
                 }
+                if (i == 0 && write(ready[1], "s", 1) != 1)
+                    _exit(1);
             }
         }
-        usleep(2000 + random.bounded(20000));
+        close(ready[1]);
+        pollfd saving{ready[0], POLLIN, 0};
+        poll(&saving, 1, 30000);
+        close(ready[0]);
+        usleep(random.bounded(20000));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
