@@ -11,6 +11,7 @@ Usage: cli_end_to_end.py BUILD_DIR
 Everything is written under one temporary folder (HOME and XDG_CONFIG_HOME included).
 """
 
+import gzip
 import math
 import os
 import shutil
@@ -97,11 +98,15 @@ def check_usage(p, cue):
 
 
 def check_manual(prefix):
-    page = os.path.join(prefix, "share", "man", "man1", "tarvik.1")
+    # Installed compressed, as Debian wants manual pages.
+    page = os.path.join(prefix, "share", "man", "man1", "tarvik.1.gz")
     if not os.path.isfile(page):
         fail("no manual page installed at " + page)
     if shutil.which("groff"):
-        r = subprocess.run(["groff", "-ww", "-man", "-z", page], capture_output=True, text=True)
+        with gzip.open(page, "rb") as source:
+            text = source.read().decode()
+        r = subprocess.run(["groff", "-ww", "-man", "-z"], input=text, capture_output=True,
+                           text=True)
         if r.returncode != 0 or r.stderr.strip():
             fail("groff warns about the manual page:\n" + r.stderr)
     else:
