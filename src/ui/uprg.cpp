@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <exception>
@@ -31,7 +32,7 @@ const QString Initializing = QStringLiteral("Initializing...");
 const QString CancelCaption = QStringLiteral("Cancel");
 const QString StatusOK = QStringLiteral("OK");
 const QString StatusCancelled = QStringLiteral("Cancelled");
-// The ripping library refused the track: no file was made.
+// No file was made: the ripping library refused the track, or the job failed on it.
 const QString StatusFailed = QStringLiteral("Failed");
 const QString ReplaceQuestion = QStringLiteral(" already exists,do you want to replace it?");
 const QString UnknownFailure = QStringLiteral("The extraction stopped on an unknown failure");
@@ -161,7 +162,12 @@ void Tfrmprg::showEvent(QShowEvent* event)
         if (around.isValid())
             move(around.center() - QPoint(width() / 2, height() / 2));
     }
-    FormShow(this);
+    // Restoring the window from the task bar shows it again, in the middle of its job: the job's
+    // state and a Cancel pressed before must survive that.
+    if (!event->spontaneous() && !FFormShown) {
+        FFormShown = true;
+        FormShow(this);
+    }
     QDialog::showEvent(event);
 }
 
@@ -227,6 +233,8 @@ void Tfrmprg::RunJob()
     Settings.ConfirmReplace = true;
 
     bool answeredNo = false;
+    // The row being worked on; a failure shows on it rather than an earlier job's status.
+    int current = -1;
     std::exception_ptr failure;
     try {
         TCDRIP* ripper = FMain->RIPPER;
@@ -245,6 +253,7 @@ void Tfrmprg::RunJob()
             if (!row->Checked())
                 continue;
             ++k;
+            current = i;
             const QString caption = row->Caption();
             lblStatus->setText(QStringLiteral("Extract ") + caption + QStringLiteral(" (") +
                                QString::number(k) + QStringLiteral(" of ") +
@@ -307,9 +316,12 @@ void Tfrmprg::RunJob()
                 row->SetSubItem(TTrackRow::siStatus, StatusCancelled);
             else
                 row->SetSubItem(TTrackRow::siStatus, made ? StatusOK : StatusFailed);
+            current = -1;
         }
     } catch (...) {
         failure = std::current_exception();
+        if (TTrackRow* row = FMain->ListView1->Row(current))
+            row->SetSubItem(TTrackRow::siStatus, StatusFailed);
     }
 
     FinishJob(answeredNo);
@@ -329,6 +341,7 @@ void Tfrmprg::FinishJob(bool answeredNo)
 {
     FBarTimer->stop();
     FRunning = false;
+    FFormShown = false;
     prgTotalProgress->SetPosition(0);
     FMain->SetRipProgress(0);
     if (Settings.OpenWhenDone && !CancelRequested && !answeredNo && !FLastFolder.isEmpty())

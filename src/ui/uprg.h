@@ -84,6 +84,8 @@ private:
     QTimer* FBarTimer = nullptr;
     bool FRunning = false;
     bool FPlaced = false;
+    // FormShow has run for this job.
+    bool FFormShown = false;
     // The output folder of the last row the job worked on; opened at the end when asked for.
     QString FLastFolder;
 };

@@ -352,6 +352,26 @@ TEST_F(JobTest, EscapeAndClosingCancelInsteadOfHidingARunningJob)
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
 }
 
+// Minimising the window and restoring it shows it again in the middle of its job.
+TEST_F(JobTest, RestoringTheWindowKeepsTheJobsStatusAndItsCancel)
+{
+    Tick({0, 1});
+    Fake.OnRipChunk = [&](int call) {
+        if (call != 0 || TrackBeingRead() != 0)
+            return;
+        Window->btnCancel->click();
+        Window->setWindowState(Qt::WindowMinimized);
+        Window->setWindowState(Qt::WindowNoState);
+        EXPECT_EQ(Window->lblStatus->text(), QStringLiteral("Extract Track01 (1 of 2)..."));
+        EXPECT_EQ(Window->windowTitle(), QStringLiteral("Extract To WAV files"));
+        EXPECT_TRUE(Window->CancelRequested);
+    };
+    EXPECT_EQ(Run(true), mrCancel);
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Cancelled"));
+    EXPECT_EQ(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+    EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
+}
+
 TEST_F(JobTest, CancelBeforeTheFirstTickEndsTheJobAtOnce)
 {
     Tick({0});
@@ -392,6 +412,8 @@ TEST_F(JobTest, TheBarFollowsEachTrackWhileItRuns)
 TEST_F(JobTest, AFailureEndsTheJobAndIsReportedOnceAfterTheWindowCloses)
 {
     Tick({0, 1, 2});
+    // An earlier job's "OK" must not pass the failure off as a success.
+    Row(1)->SetSubItem(TTrackRow::siStatus, QStringLiteral("OK"));
     Fake.OnRipChunk = [&](int) {
         if (TrackBeingRead() == 0)
             Fake.SetParamsStatus = cdrip::CDEX_ERROR; // the next track's parameters are refused
@@ -402,7 +424,7 @@ TEST_F(JobTest, AFailureEndsTheJobAndIsReportedOnceAfterTheWindowCloses)
     EXPECT_EQ(Reports, QStringList({QStringLiteral("Invalid CD-ROM parameters")}));
     EXPECT_EQ(WindowShownAtReport, QList<bool>({false}));
     EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("OK"));
-    EXPECT_EQ(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+    EXPECT_EQ(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
     EXPECT_EQ(Row(2)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
     EXPECT_EQ(Main->RipProgress(), 0);
@@ -418,7 +440,7 @@ TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
     }
     EXPECT_EQ(Reports, QStringList({QStringLiteral("Write error")}));
     EXPECT_EQ(WindowShownAtReport, QList<bool>({false}));
-    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
 
     // A folder that cannot be made shows as the file that cannot be created in it.
@@ -429,7 +451,7 @@ TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
     EXPECT_EQ(Run(true), mrOk);
     EXPECT_EQ(Reports, QStringList({QStringLiteral("Cannot create file ") + blocker +
                                     QStringLiteral("/Sub/Track01.wav")}));
-    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
 }
 
 TEST_F(JobTest, ADriveThatCannotBeOpenedEndsTheJobWithItsCauseOnce)
@@ -482,7 +504,7 @@ TEST_F(JobTest, TitlesNeverReachOutsideTheOutputFolder)
         ASSERT_EQ(Reports.size(), 1);
         EXPECT_EQ(Reports.first(), QStringLiteral("Cannot create file ") + Settings.OutDir +
                                        QLatin1Char('/') + title + QStringLiteral(".wav"));
-        EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+        EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
         EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 0);
     }
     // Nothing anywhere but the output folder itself.
