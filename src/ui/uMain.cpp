@@ -418,6 +418,10 @@ void TfrmMain::CreateControls()
     ListView1->setColumnWidth(3, 100);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->OnClick = [this] { ListView1Click(ListView1); };
+    connect(ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column == 0)
+            TicksChanged();
+    });
     ListView1->OnMouseMove = [this](Qt::KeyboardModifiers shift, int x, int y) {
         ListView1MouseMove(ListView1, shift, x, y);
     };
@@ -535,6 +539,35 @@ void TfrmMain::SetSelAllState(Qt::CheckState state)
     chkSelAll->setCheckState(state);
 }
 
+int TfrmMain::TickedCount() const
+{
+    int ticked = 0;
+    for (int i = 0; i < ListView1->RowCount(); ++i)
+        ticked += ListView1->Row(i)->Checked() ? 1 : 0;
+    return ticked;
+}
+
+void TfrmMain::TicksChanged()
+{
+    // Titles and images change rows too; only a different count is news.
+    if (FTickBatch > 0 || TickedCount() == FTickedCount)
+        return;
+    ShowTickCount();
+}
+
+void TfrmMain::ShowTickCount()
+{
+    const TTickBatch batch(*this);
+    const int rows = ListView1->RowCount();
+    const int ticked = TickedCount();
+    FTickedCount = ticked;
+    lblStatus->setText(ticked == 0 ? NoTracksSelected : QString::number(ticked) + TracksSelected);
+    // The box tells at a glance whether none, some or all rows are ticked.
+    SetSelAllState(ticked == 0      ? Qt::Unchecked
+                   : ticked == rows ? Qt::Checked
+                                    : Qt::PartiallyChecked);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Window events
 
@@ -639,6 +672,7 @@ void TfrmMain::cboDriveClick(QObject*)
     FPlayActive = false;
 
     ListView1->ClearRows();
+    FTickedCount = 0;
     RIPPER->SetCDRomNum(cboDrive->currentIndex());
 
     for (int i = 0; i < int(RIPPER->Tracks.size()); ++i) {

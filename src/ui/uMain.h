@@ -315,6 +315,24 @@ private:
     bool IsAudioRow(int index) const;
     // Sets the select-all box's state; a different state runs the select-all rule.
     void SetSelAllState(Qt::CheckState state);
+    // A row changed; when its tick did, the status line's count and the select-all box follow,
+    // whatever ticked it: a click, the keyboard, a command.
+    void TicksChanged();
+    void ShowTickCount();
+    int TickedCount() const;
+    // Holds the count back while a command ticks many rows, and shows it once at the end.
+    struct TTickBatch
+    {
+        explicit TTickBatch(TfrmMain& window) : Window(window) { ++Window.FTickBatch; }
+        ~TTickBatch()
+        {
+            if (--Window.FTickBatch == 0)
+                Window.TicksChanged();
+        }
+        TTickBatch(const TTickBatch&) = delete;
+        TTickBatch& operator=(const TTickBatch&) = delete;
+        TfrmMain& Window;
+    };
     // Gives the rows the album information file left untitled the disc's CD-Text titles.
     void ApplyCDTextTitles();
 
@@ -322,6 +340,9 @@ private:
     int32_t FCurrentTrack = -1;
     bool FPaused = false;
     int32_t FRipProgress = 0;
+    // The ticked rows the status line and the select-all box were last brought up to.
+    int FTickedCount = 0;
+    int FTickBatch = 0;
     // The track titles the last album information read gave, by row.
     QStringList FAlbumTitles;
     // Centred on the desktop the first time it is shown.

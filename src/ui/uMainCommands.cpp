@@ -93,6 +93,7 @@ void TfrmMain::chkSelAllClick(QObject*)
         return;
     const bool checked = state == Qt::Checked;
     const int rows = ListView1->RowCount();
+    const TTickBatch batch(*this);
     for (int i = 0; i < rows; ++i)
         ListView1->Row(i)->SetChecked(checked);
     lblStatus->setText(checked ? QString::number(rows) + TracksSelected : NoTracksSelected);
@@ -100,6 +101,7 @@ void TfrmMain::chkSelAllClick(QObject*)
 
 void TfrmMain::SelectAll1Click(QObject*)
 {
+    const TTickBatch batch(*this);
     const int rows = ListView1->RowCount();
     for (int i = 0; i < rows; ++i)
         ListView1->Row(i)->SetChecked(true);
@@ -108,6 +110,7 @@ void TfrmMain::SelectAll1Click(QObject*)
 
 void TfrmMain::InvertSelection1Click(QObject*)
 {
+    const TTickBatch batch(*this);
     const int rows = ListView1->RowCount();
     bool anyTicked = false;
     for (int i = 0; i < rows; ++i) {

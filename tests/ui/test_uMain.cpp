@@ -266,51 +266,68 @@ TEST_F(MainWindowTest, NoDriveLeavesEverythingEmpty)
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_PlayTrack")), 0);
 }
 
-TEST_F(MainWindowTest, TickCountRefreshesOnceAfterEachClick)
+// Whatever ticks a row (a click, the keyboard, a command), the count and the box follow at once.
+TEST_F(MainWindowTest, TickCountAndBoxFollowEveryTick)
 {
     Fake.Drives.push_back(Disc("DRIVE", 10));
     auto w = Open();
     TListView* list = w->ListView1;
     for (int i : {1, 4, 7})
         list->Row(i)->SetChecked(true);
-    w->ListView1Click();
-    w->ListView1MouseMove(list, {}, 5, 5);
     EXPECT_EQ(w->lblStatus->text(), QStringLiteral("3 Tracks Selected"));
     EXPECT_EQ(w->chkSelAll->checkState(), Qt::PartiallyChecked);
     // The grayed state ticked nothing.
     EXPECT_FALSE(list->Row(0)->Checked());
 
-    // Ticked without a click (the keyboard): not counted until the next click.
-    list->Row(8)->SetChecked(true);
-    w->ListView1MouseMove(list, {}, 6, 6);
-    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("3 Tracks Selected"));
+    // Space on the current row, as the list's keyboard handling does it.
+    ShowAndSettle(w.get());
+    list->setFocus();
+    list->setCurrentItem(list->Row(8));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(list, &space);
+    ASSERT_TRUE(list->Row(8)->Checked());
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("4 Tracks Selected"));
+
+    // A hint over the status line comes back to the count on the next move over the list.
+    w->lblStatus->setText(QStringLiteral("Eject CD"));
     w->ListView1Click();
     w->ListView1MouseMove(list, {}, 6, 6);
     EXPECT_EQ(w->lblStatus->text(), QStringLiteral("4 Tracks Selected"));
 
-    // One row reads "1 Tracks Selected"; none reads without the full stop.
-    for (int i = 0; i < 10; ++i)
-        list->Row(i)->SetChecked(i == 2);
-    w->ListView1Click();
-    w->ListView1MouseMove(list, {}, 6, 6);
-    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("1 Tracks Selected"));
-    list->Row(2)->SetChecked(false);
-    w->ListView1Click();
-    w->ListView1MouseMove(list, {}, 6, 6);
-    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("No Tracks Selected"));
+    // "&Invert Selection" and "Select &All" from the menu.
+    w->InvertSelection1->trigger();
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("6 Tracks Selected"));
     EXPECT_EQ(w->chkSelAll->checkState(), Qt::PartiallyChecked);
+    w->SelectAll1->trigger();
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("10 Tracks Selected"));
+    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Checked);
+    w->InvertSelection1->trigger();
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("No Tracks Selected"));
+    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Unchecked);
+
+    // One row reads "1 Tracks Selected"; a title edit is no tick.
+    list->Row(2)->SetChecked(true);
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("1 Tracks Selected"));
+    w->lblStatus->setText(QStringLiteral("Play track"));
+    list->Row(2)->SetCaption(QStringLiteral("Renamed"));
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("Play track"));
+    list->Row(2)->SetChecked(false);
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("No Tracks Selected"));
+    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Unchecked);
 }
 
-TEST_F(MainWindowTest, FullyTickedListLeavesTheBoxAlone)
+TEST_F(MainWindowTest, FullyTickedListChecksTheBox)
 {
     Fake.Drives.push_back(Disc("DRIVE", 3));
     auto w = Open();
     for (int i = 0; i < 3; ++i)
         w->ListView1->Row(i)->SetChecked(true);
+    EXPECT_EQ(w->lblStatus->text(), QStringLiteral("3 Tracks Selected"));
+    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Checked);
     w->ListView1Click();
     w->ListView1MouseMove(w->ListView1, {}, 1, 1);
     EXPECT_EQ(w->lblStatus->text(), QStringLiteral("3 Tracks Selected"));
-    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w->chkSelAll->checkState(), Qt::Checked);
 }
 
 // The click that ticks a row must count it: the latch opens after the list has toggled the box.
