@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <QtEndian>
 
@@ -12,6 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using cdrip::AUDIOTRKFLAG;
 using cdrip::CDEX_ERROR;
@@ -29,11 +34,13 @@ const QString kErrorSettingParameters = QStringLiteral("Error setting parameters
 const QString kInvalidParameters = QStringLiteral("Invalid CD-ROM parameters");
 const QString kWriteError = QStringLiteral("Write error");
 const QString kEncoderFailure = QStringLiteral("The MP3 encoder could not be started (error %1)");
-const QString kReadFailure =
-    QStringLiteral("Read error: no audio could be read from the disc; it may have been removed");
+// %1: where on the disc, as RangeText gives it.
+const QString kReadFailure = QStringLiteral(
+    "Read error in %1: no audio could be read from the disc; it may have been removed");
 const QString kCannotOpen =
-    QStringLiteral("The drive could not be opened for reading: there may be no disc in it, its "
+    QStringLiteral("The drive could not be opened for reading %1: there may be no disc in it, its "
                    "tray may be open, or the disc cannot be read");
+const QString kShortWrite = QStringLiteral("only %1 of %2 bytes could be written");
 const QString kAudio = QStringLiteral("Audio");
 const QString kData = QStringLiteral("Data");
 
@@ -138,12 +145,37 @@ QString WithMp3Extension(const QString& fileName)
     return fileName + QStringLiteral(".mp3");
 }
 
-void WriteAll(QFile& file, const void* data, qint64 count)
+// The system's words begin a sentence; in a message they continue one.
+QString Continued(const QString& reason)
 {
-    if (count <= 0)
-        return;
-    if (file.write(static_cast<const char*>(data), count) != count)
-        throw ECDRIPError(kWriteError);
+    return reason.isEmpty() ? reason : reason.at(0).toLower() + reason.mid(1);
+}
+
+// "Write error", the file as the user knows it, and what the system said.
+[[noreturn]] void RaiseWriteError(const QString& shownName, const QFile& file, qint64 written = -1,
+                                  qint64 count = 0)
+{
+    QString reason =
+        file.error() != QFileDevice::NoError ? Continued(file.errorString()) : QString();
+    if (reason.isEmpty() && written >= 0)
+        reason = kShortWrite.arg(written).arg(count);
+    QString message = kWriteError + QStringLiteral(": ") + shownName;
+    if (!reason.isEmpty())
+        message += QStringLiteral(": ") + reason;
+    throw ECDRIPError(message);
+}
+
+QString CreateReason(const QFile& file)
+{
+    return CreateFailureReason(file.fileName(), file.errorString());
+}
+
+// Where on the disc a range lies, for messages: its track when it is one, else its sectors.
+QString RangeText(int trackNum, int32_t startSector, int32_t endSector)
+{
+    if (trackNum > 0)
+        return QStringLiteral("track %1").arg(trackNum);
+    return QStringLiteral("sectors %1 to %2").arg(startSector).arg(endSector);
 }
 
 // One open range: its buffers, its encoder stream and its file. Finish() closes everything in
@@ -166,12 +198,17 @@ public:
             FCoder->SetPCMFormat(FLayout.SampleRate, FLayout.Channels);
             const int32_t result = FCoder->OpenStream();
             if (result != 0)
-                throw ECDRIPError(kEncoderFailure.arg(result));
+                throw ECDRIPError(kEncoderFailure.arg(result) + QStringLiteral(": ") +
+                                  FCoder->RefusedSetting(result));
             FStreamOpen = true;
             FChunkBytes = qint64(FCoder->SamplesPerChunk()) * 2;
             FOutSize = FCoder->OutputBufferSize();
             if (FChunkBytes <= 0 || FOutSize == 0 || FChunkBytes > kMaxReadSize)
-                throw ECDRIPError(kEncoderFailure.arg(-1));
+                throw ECDRIPError(kEncoderFailure.arg(-1) +
+                                  QStringLiteral(": it asked for chunks of %1 samples and %2 "
+                                                 "bytes of output, which no stream can use")
+                                      .arg(FCoder->SamplesPerChunk())
+                                      .arg(FOutSize));
             // Every chunk's MP3 data is gathered and written at once: one write per delivery.
             FOut.resize(size_t(FOutSize) * size_t(readSize / FChunkBytes + 2));
         }
@@ -179,12 +216,15 @@ public:
         FRead.resize(size_t((readSize + FChunkBytes + 1) / 2));
     }
 
-    void Create(const QString& fileName)
+    // `shownName` is the name messages give the file: the one the user will find.
+    void Create(const QString& fileName, const QString& shownName)
     {
+        FShownName = shownName;
         FFile.setFileName(fileName);
-        if (fileName.isEmpty() ||
-            !FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-            throw EFCreateError(fileName);
+        if (fileName.isEmpty())
+            throw EFCreateError(shownName);
+        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            throw EFCreateError(shownName, CreateReason(FFile));
         FFileOpen = true;
     }
 
@@ -205,7 +245,7 @@ public:
     void Deliver(int32_t n)
     {
         if (!FEncode) {
-            WriteAll(FFile, ReadBuffer(), n);
+            Write(ReadBuffer(), n);
             FPcmWritten += n;
             return;
         }
@@ -221,7 +261,7 @@ public:
                                 FOut.data() + gathered, &bytes);
             gathered += std::min<qint64>(bytes, FOutSize);
         }
-        WriteAll(FFile, FOut.data(), gathered);
+        Write(FOut.data(), gathered);
         FMp3Written += gathered;
         FRemainder = total - chunks * FChunkBytes;
         if (chunks > 0 && FRemainder > 0)
@@ -241,7 +281,7 @@ public:
         uint32_t bytes = 0;
         FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(FRead.data()), uint32_t(usable / 2),
                             FOut.data(), &bytes);
-        WriteAll(FFile, FOut.data(), std::min<qint64>(bytes, FOutSize));
+        Write(FOut.data(), std::min<qint64>(bytes, FOutSize));
         FMp3Written += std::min<qint64>(bytes, FOutSize);
     }
 
@@ -263,7 +303,7 @@ public:
                 uint32_t bytes = 0;
                 FCoder->FlushStream(FOut.data(), &bytes);
                 if (FFileOpen) {
-                    WriteAll(FFile, FOut.data(), std::min<qint64>(bytes, FOutSize));
+                    Write(FOut.data(), std::min<qint64>(bytes, FOutSize));
                     FMp3Written += std::min<qint64>(bytes, FOutSize);
                 }
             });
@@ -287,6 +327,25 @@ public:
     bool StreamOpen() const { return FStreamOpen; }
 
 private:
+    // Every file write writes the whole count or fails with the system's reason.
+    void Write(const void* data, qint64 count)
+    {
+        if (count <= 0)
+            return;
+        const char* bytes = static_cast<const char*>(data);
+        qint64 written = FFile.write(bytes, count);
+        // A write that stops part-way carries no reason; the write of the rest that fails
+        // outright does (a full disk, a file grown too large).
+        while (written > 0 && written < count) {
+            const qint64 more = FFile.write(bytes + written, count - written);
+            if (more <= 0)
+                break;
+            written += more;
+        }
+        if (written != count)
+            RaiseWriteError(FShownName, FFile, std::max<qint64>(written, 0), count);
+    }
+
     // A VBR stream begins with a placeholder frame; the finished one, known only after the
     // flush, replaces it so players see the true length and seek properly.
     void WriteVBRFrame()
@@ -298,10 +357,10 @@ private:
             return;
         const qint64 end = FFile.pos();
         if (!FFile.seek(0))
-            throw ECDRIPError(kWriteError);
-        WriteAll(FFile, frame.constData(), frame.size());
+            RaiseWriteError(FShownName, FFile);
+        Write(frame.constData(), frame.size());
         if (!FFile.seek(end))
-            throw ECDRIPError(kWriteError);
+            RaiseWriteError(FShownName, FFile);
     }
 
     // The finished file declares exactly the PCM it holds: a cancelled range, or the inclusive
@@ -314,12 +373,12 @@ private:
         char le[4];
         qToLittleEndian<uint32_t>(data + 36, le);
         if (!FFile.seek(4))
-            throw ECDRIPError(kWriteError);
-        WriteAll(FFile, le, 4);
+            RaiseWriteError(FShownName, FFile);
+        Write(le, 4);
         qToLittleEndian<uint32_t>(data, le);
         if (!FFile.seek(40))
-            throw ECDRIPError(kWriteError);
-        WriteAll(FFile, le, 4);
+            RaiseWriteError(FShownName, FFile);
+        Write(le, 4);
     }
 
     TLameCoder* FCoder;
@@ -337,13 +396,45 @@ private:
     std::vector<int16_t> FRead;
     std::vector<uint8_t> FOut;
     QFile FFile;
+    QString FShownName;
 };
 
 } // namespace
 
-EFCreateError::EFCreateError(const QString& fileName)
-    : Exception(QStringLiteral("Cannot create file %1").arg(fileName))
+EFCreateError::EFCreateError(const QString& fileName, const QString& reason)
+    : Exception(QStringLiteral("Cannot create file %1").arg(fileName) +
+                (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason))
 {
+}
+
+QString CreateFailureReason(const QString& path, const QString& systemReason)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir()) {
+        // The nearest part of the path that is there tells why the folder is not.
+        QString existing = folder.filePath();
+        while (!QFileInfo::exists(existing) && QFileInfo(existing).path() != existing)
+            existing = QFileInfo(existing).path();
+        const QFileInfo there(existing);
+        if (there.exists() && !there.isDir())
+            return QStringLiteral("%1 is a file, not a folder").arg(existing);
+        if (there.isDir() && !there.isWritable())
+            return QStringLiteral("the folder %1 does not exist, and %2 does not allow making it")
+                .arg(folder.filePath(), existing);
+        return QStringLiteral("the folder %1 does not exist").arg(folder.filePath());
+    }
+#ifdef Q_OS_UNIX
+    const QByteArray folderBytes = QFile::encodeName(folder.filePath());
+    const long nameMax = ::pathconf(folderBytes.constData(), _PC_NAME_MAX);
+    const qsizetype nameBytes = QFile::encodeName(file.fileName()).size();
+    if (nameMax > 0 && nameBytes > nameMax)
+        return QStringLiteral("the name is longer than the file system allows (%1 bytes; at most "
+                              "%2)")
+            .arg(nameBytes)
+            .arg(nameMax);
+#endif
+    return Continued(systemReason);
 }
 
 TCDRIP::TCDRIP(QObject* owner, ICDRipLibrary* library)
@@ -524,7 +615,14 @@ void TCDRIP::RipTrack(int trackNum, const QString& fileName)
     if (trackNum < 1 || size_t(trackNum) > Tracks.size())
         throw ECDRIPError(QStringLiteral("There is no track %1 on this disc").arg(trackNum));
     const TTrack& track = *Tracks[size_t(trackNum) - 1].second;
-    RipRange(track.StartSector, track.EndSector, fileName);
+    FRangeTrack = trackNum;
+    try {
+        RipRange(track.StartSector, track.EndSector, fileName);
+    } catch (...) {
+        FRangeTrack = 0;
+        throw;
+    }
+    FRangeTrack = 0;
     if (OnEndTrack)
         OnEndTrack(this, uint16_t(trackNum));
 }
@@ -541,21 +639,23 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
         if (Aborted)
             return;
         // Every later track would fail the same way: one clear message ends the job.
-        throw ECDRIPError(kCannotOpen);
+        throw ECDRIPError(kCannotOpen.arg(RangeText(FRangeTrack, startSector, endSector)));
     }
 
     TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
     // A name without a name part would become a hidden ".mp3" or land in the working folder.
     const bool nameless = NameStart(fileName) >= fileName.size();
     const QString name = Encode && !nameless ? WithMp3Extension(fileName) : fileName;
+    const QString shownName = ShownFileName.isEmpty() ? name : ShownFileName;
+    const QString readFailure = kReadFailure.arg(RangeText(FRangeTrack, startSector, endSector));
     std::exception_ptr failure;
     try {
         if (readSize <= 0 || readSize > kMaxReadSize)
-            throw ECDRIPError(kReadFailure);
+            throw ECDRIPError(readFailure);
         range.Open(readSize);
         if (nameless)
-            throw EFCreateError(fileName);
-        range.Create(name);
+            throw EFCreateError(shownName, QStringLiteral("the name has no file name part"));
+        range.Create(name, shownName);
         FLastFileName = name;
         range.WriteHeader(startSector, endSector);
 
@@ -580,7 +680,7 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
                 if (failedCalls++ == 0)
                     failingFor = callTimer;
                 if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)
-                    throw ECDRIPError(kReadFailure);
+                    throw ECDRIPError(readFailure);
             }
             if (s == CDEX_JITTER_ERROR) {
                 int32_t first = 0;

@@ -98,12 +98,18 @@ public:
     using Exception::Exception;
 };
 
-// The output file could not be created: "Cannot create file <name>".
+// The output file could not be created: "Cannot create file <name>", then ": <reason>" when
+// the reason is known.
 class EFCreateError : public Exception
 {
 public:
-    explicit EFCreateError(const QString& fileName);
+    explicit EFCreateError(const QString& fileName, const QString& reason = QString());
 };
+
+// Why a file at `path` could not be created, given the system's own words for it
+// (`systemReason`): the cause a user can act on where one can be told (a folder that is missing
+// or is a file, a name longer than the file system allows), else the system's words.
+QString CreateFailureReason(const QString& path, const QString& systemReason);
 
 // One table-of-contents entry.
 struct TTrack
@@ -196,6 +202,11 @@ public:
     QStringList JitterLog;    // "start end" per jitter error; accumulates over all extractions
     bool Aborted = false;
 
+    // The name messages give the output file of the next ranges; empty: the name written to.
+    // A caller that writes under a temporary name and renames the file when it is done sets
+    // the name the user will find.
+    QString ShownFileName;
+
     // The name of the file the last range wrote (".mp3" put in when encoding); empty when the
     // library refused the range.
     QString LastFileName() const { return FLastFileName; }
@@ -253,5 +264,6 @@ private:
     TOutputFormat FOutputFormat = STEREO44100;
     bool FJitterCorrect = true;
     int32_t FPlayPosition = 0;
+    int FRangeTrack = 0; // the track RipTrack is extracting, for messages; 0 for a bare range
     QString FLastFileName;
 };

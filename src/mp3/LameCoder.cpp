@@ -2,9 +2,11 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace lameenc;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -18,6 +20,37 @@ const char* const kAssignError = "Cannot assign a %s to a %s";
 
 // A frame of the encoder's header is at most 1441 bytes; start a little above.
 constexpr uint32_t kVBRFrameGuess = 2048;
+
+// MPEG-1, 2 and 2.5 at their three rates each.
+constexpr uint32_t kMP3Rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+// The PCM rates the library resamples from.
+constexpr uint32_t kMinPCMRate = 8000;
+constexpr uint32_t kMaxPCMRate = 192000;
+
+QString RateList()
+{
+    QStringList rates;
+    for (const uint32_t rate : kMP3Rates)
+        rates << QString::number(rate);
+    const QString last = rates.takeLast();
+    return rates.join(u", "_s) + u" or "_s + last;
+}
+
+QString ModeName(int32_t mode)
+{
+    switch (mode) {
+    case BE_MP3_MODE_STEREO:
+        return u"stereo"_s;
+    case BE_MP3_MODE_JSTEREO:
+        return u"joint stereo"_s;
+    case BE_MP3_MODE_DUALCHANNEL:
+        return u"dual channel"_s;
+    case BE_MP3_MODE_MONO:
+        return u"mono"_s;
+    default:
+        return u"mode %1"_s.arg(mode);
+    }
+}
 
 } // namespace
 
@@ -202,4 +235,40 @@ int32_t TLameCoder::CloseStream()
     const BE_ERR result = FLibrary.beCloseStream(StreamHandle);
     FStreamOpen = false;
     return result;
+}
+
+bool TLameCoder::IsMP3SampleRate(uint32_t rate)
+{
+    return std::find(std::begin(kMP3Rates), std::end(kMP3Rates), rate) != std::end(kMP3Rates);
+}
+
+QString TLameCoder::RefusedSetting(int32_t result) const
+{
+    switch (result) {
+    case BE_ERR_INVALID_FORMAT:
+        return u"the encoder library does not know this program's settings record"_s;
+    case BE_ERR_NO_MORE_HANDLES:
+        return u"the encoder library has no room for another stream"_s;
+    default:
+        break;
+    }
+    if (!IsMP3SampleRate(FSampleRate))
+        return u"it does not take a sample rate of %1 Hz; an MP3 file has %2 Hz"_s.arg(FSampleRate)
+            .arg(RateList());
+    if (FPCMSampleRate < kMinPCMRate || FPCMSampleRate > kMaxPCMRate)
+        return u"it does not take the disc's audio at %1 Hz"_s.arg(FPCMSampleRate);
+    if (FPCMChannels != 1 && FPCMChannels != 2)
+        return u"it does not take audio with %1 channels"_s.arg(FPCMChannels);
+    if (ModeCode < BE_MP3_MODE_STEREO || ModeCode > BE_MP3_MODE_MONO)
+        return u"it does not take the stereo mode %1"_s.arg(ModeCode);
+    // Nothing on its own is out of range: the combination was refused.
+    QString settings = u"sample rate %1 Hz, "_s.arg(FSampleRate);
+    if (FEnableVBR != BE_FALSE)
+        settings += u"VBR from %1 to %2 kbit/s at VBR quality %3, "_s.arg(FBitrate)
+                        .arg(FMaxBitrate)
+                        .arg(FVBRQuality);
+    else
+        settings += u"%1 kbit/s, "_s.arg(FBitrate);
+    settings += ModeName(ModeCode);
+    return u"it refused these settings together: "_s + settings;
 }

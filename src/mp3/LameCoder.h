@@ -147,6 +147,13 @@ public:
     // Fills the configuration record from the properties and opens a stream. Returns the
     // library's result, 0 = success. Raises nothing.
     int32_t OpenStream();
+    // After OpenStream returned `result` (not 0): which of the settings the library refused, in
+    // the words of the options dialog, e.g. a sample rate no MP3 file can have. The library
+    // answers with a code only, so this names the setting that code points at.
+    QString RefusedSetting(int32_t result) const;
+    // The sample rates an MP3 file can have.
+    static bool IsMP3SampleRate(uint32_t rate);
+
     // Encodes one chunk of SamplesPerChunk() samples from `pcm` into `output`, which holds
     // OutputBufferSize() bytes; *bytes gets the number of MP3 bytes placed there.
     int32_t EncodeChunk(const int16_t* pcm, uint8_t* output, uint32_t* bytes);

@@ -67,17 +67,26 @@ QString OutputFileName(const QString& outDir, const QString& caption)
     return folder + caption.trimmed() + QStringLiteral(".wav");
 }
 
-bool IsTitleFileName(const QString& title)
+QString TitleFileNameProblem(const QString& title)
 {
-    if (title.isEmpty() || title == QLatin1String(".") || title == QLatin1String(".."))
-        return false;
+    if (title.isEmpty())
+        return QStringLiteral("the title is empty");
+    if (title == QLatin1String(".") || title == QLatin1String(".."))
+        return QStringLiteral("the title \"%1\" names a folder, not a file").arg(title);
+    if (title.contains(QLatin1Char('/')))
+        return QStringLiteral("the title holds \"/\", which separates folders in a path");
     for (const QChar c : title) {
         // Control characters are legal in names here, but nobody wants a track file whose
         // name cannot be typed or shown; the other system rejects them anyway.
-        if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return false;
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("the title holds a control character");
     }
-    return true;
+    return {};
+}
+
+bool IsTitleFileName(const QString& title)
+{
+    return TitleFileNameProblem(title).isEmpty();
 }
 
 Tfrmprg::Tfrmprg(TfrmMain* mainForm, QWidget* parent) : QDialog(parent), FMain(mainForm)
@@ -263,7 +272,8 @@ void Tfrmprg::RunJob()
             FLastFolder = OutputFolder(Settings.OutDir);
             // A title is a file name: one that would reach another folder fails like any name
             // the file system rejects, before a folder is made or a file is asked about.
-            const bool nameOk = IsTitleFileName(caption.trimmed());
+            const QString titleProblem = TitleFileNameProblem(caption.trimmed());
+            const bool nameOk = titleProblem.isEmpty();
             if (nameOk && !QFileInfo(FLastFolder).isDir())
                 QDir().mkpath(FLastFolder); // a failure shows when the file is created
             if (!ToWAV)
@@ -273,7 +283,7 @@ void Tfrmprg::RunJob()
             const int n = StrToInt(row->SubItem(TTrackRow::siTocIndex));
 
             if (!nameOk)
-                throw EFCreateError(name);
+                throw EFCreateError(name, titleProblem);
 
             const QFileInfo existing(name);
             // A dangling link does not "exist", yet writing through it would create its target.

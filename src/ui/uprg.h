@@ -18,6 +18,8 @@ QString OutputFileName(const QString& outDir, const QString& caption);
 // Whether a trimmed track title can name a file in the output folder and nowhere else: not
 // empty, not "." or "..", and free of "/" and of control characters (NUL included).
 bool IsTitleFileName(const QString& title);
+// Why a trimmed title cannot name a file, in a user's words; empty when it can.
+QString TitleFileNameProblem(const QString& title);
 
 // The small modal window that runs one extraction job: every ticked row of the main window's
 // track list in order, to WAV or MP3 files in the output folder, with the running track's

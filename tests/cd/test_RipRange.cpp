@@ -275,7 +275,7 @@ TEST_F(RipRangeTest, ADiscThatStopsAnsweringEndsTheRangeWithAnError)
         Rip->RipTrack(1, Path(QStringLiteral("gone.wav")));
         FAIL() << "no exception";
     } catch (const ECDRIPError& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Read error")))
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Read error in track 1: ")))
             << qPrintable(e.Message());
     }
     EXPECT_FALSE(ended);
@@ -430,10 +430,23 @@ TEST_F(RipRangeTest, AFileThatCannotBeCreatedClosesTheRangeFirst)
         Rip->RipRange(0, 0, name);
         FAIL() << "no exception";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Cannot create file ") + name);
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("Cannot create file ") + name + QStringLiteral(": the folder ") +
+                      Path(QStringLiteral("no/such/folder")) + QStringLiteral(" does not exist"));
     }
     EXPECT_EQ(Lib.CallLog.last(), QStringLiteral("CR_CloseRipper"));
     EXPECT_EQ(Lib.Count(QStringLiteral("CR_RipChunk")), 0);
+
+    // A title longer than a file name may be says so, in the bytes the file system counts.
+    const QString tooLong = Path(QString(150, QChar(0xE9)) + QStringLiteral(".wav"));
+    try {
+        Rip->RipRange(0, 0, tooLong);
+        FAIL() << "no exception";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Cannot create file ") + tooLong +
+                                   QStringLiteral(": the name is longer than the file system "
+                                                  "allows (304 bytes; at most 255)"));
+    }
 
     // An empty name is never taken as a file in the working folder.
     Rip->Encode = true;
@@ -455,12 +468,17 @@ TEST_F(RipRangeTest, AFullDiskRaisesWriteErrorAndSkipsOnEndTrack)
     Rip->OnEndTrack = [&](QObject*, uint16_t) { ended = true; };
     {
         TFileSizeLimit limit(5 * kSector);
+        // The message names the file the user will look for, with the system's reason.
+        Rip->ShownFileName = Path(QStringLiteral("Final.wav"));
         try {
             Rip->RipTrack(1, Path(QStringLiteral("full.wav")));
             FAIL() << "no exception";
         } catch (const ECDRIPError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("Write error"));
+            EXPECT_EQ(e.Message(), QStringLiteral("Write error: ") +
+                                       Path(QStringLiteral("Final.wav")) +
+                                       QStringLiteral(": file too large"));
         }
+        Rip->ShownFileName.clear();
     }
     EXPECT_TRUE(began);
     EXPECT_FALSE(ended);
@@ -596,7 +614,10 @@ TEST_F(RipMp3Test, AStreamThatFailsToOpenEndsTheRangeWithoutAFile)
         Rip->RipRange(0, 3, Path(QStringLiteral("bad.mp3")));
         FAIL() << "no exception";
     } catch (const ECDRIPError& e) {
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("encoder"))) << qPrintable(e.Message());
+        EXPECT_TRUE(e.Message().startsWith(
+            QStringLiteral("The MP3 encoder could not be started (error 2): it refused these "
+                           "settings together: sample rate 44100 Hz, ")))
+            << qPrintable(e.Message());
     }
     EXPECT_TRUE(Enc.Encoded.empty());
     EXPECT_EQ(Lib.Count(QStringLiteral("CR_RipChunk")), 0);

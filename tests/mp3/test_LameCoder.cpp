@@ -344,6 +344,23 @@ TEST(LameCoderStream, OperationsReachTheLibraryInOrderWithTheStreamsHandle)
     EXPECT_EQ(lib.Chunks.at(2).size(), 200);
 }
 
+TEST(LameCoderStream, ARefusedStreamNamesTheSettingTheEncoderRefused)
+{
+    // The real encoder, with a rate a settings file can hold but no MP3 file has.
+    TLameCoder coder;
+    coder.SetSampleRate(44000);
+    const int32_t result = coder.OpenStream();
+    ASSERT_NE(result, 0);
+    EXPECT_EQ(coder.RefusedSetting(result),
+              QStringLiteral("it does not take a sample rate of 44000 Hz; an MP3 file has 8000, "
+                             "11025, 12000, 16000, 22050, 24000, 32000, 44100 or 48000 Hz"));
+    EXPECT_EQ(coder.RefusedSetting(BE_ERR_NO_MORE_HANDLES),
+              QStringLiteral("the encoder library has no room for another stream"));
+    coder.SetSampleRate(22050);
+    ASSERT_EQ(coder.OpenStream(), 0);
+    coder.CloseStream();
+}
+
 TEST(LameCoderStream, FailuresComeBackUnchanged)
 {
     TFakeLameEnc lib;

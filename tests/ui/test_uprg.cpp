@@ -438,7 +438,9 @@ TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
         const TFileSizeLimit full(44 + kChunkBytes + 100);
         EXPECT_EQ(Run(true), mrOk);
     }
-    EXPECT_EQ(Reports, QStringList({QStringLiteral("Write error")}));
+    EXPECT_EQ(Reports,
+              QStringList({QStringLiteral("Write error: ") + Out(QStringLiteral("Track01.wav")) +
+                           QStringLiteral(": file too large")}));
     EXPECT_EQ(WindowShownAtReport, QList<bool>({false}));
     EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
@@ -450,7 +452,8 @@ TEST_F(JobTest, AFullDiskOrAnUnmakeableFolderIsReportedNotSkipped)
     Settings.OutDir = blocker + QStringLiteral("/Sub");
     EXPECT_EQ(Run(true), mrOk);
     EXPECT_EQ(Reports, QStringList({QStringLiteral("Cannot create file ") + blocker +
-                                    QStringLiteral("/Sub/Track01.wav")}));
+                                    QStringLiteral("/Sub/Track01.wav: ") + blocker +
+                                    QStringLiteral(" is a file, not a folder")}));
     EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
 }
 
@@ -503,7 +506,9 @@ TEST_F(JobTest, TitlesNeverReachOutsideTheOutputFolder)
 
         ASSERT_EQ(Reports.size(), 1);
         EXPECT_EQ(Reports.first(), QStringLiteral("Cannot create file ") + Settings.OutDir +
-                                       QLatin1Char('/') + title + QStringLiteral(".wav"));
+                                       QLatin1Char('/') + title + QStringLiteral(".wav: ") +
+                                       TitleFileNameProblem(title));
+        EXPECT_FALSE(TitleFileNameProblem(title).isEmpty());
         EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("Failed"));
         EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 0);
     }

@@ -154,7 +154,8 @@ TEST_F(ExtractionCommandTest, Mp3CommandEncodesAndAFailingJobStillRestartsThePol
 
     ASSERT_EQ(reports.size(), 1);
     EXPECT_EQ(reports.front(), QStringLiteral("Cannot create file ") + blocker.fileName() +
-                                   QStringLiteral("/Track 1.mp3"));
+                                   QStringLiteral("/Track 1.mp3: ") + blocker.fileName() +
+                                   QStringLiteral(" is a file, not a folder"));
     EXPECT_TRUE(w->RIPPER->Encode);
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1) << "no row after the failing one";
     EXPECT_TRUE(w->Timer1->isActive());
