@@ -372,8 +372,10 @@ TfrmMain::TfrmMain(cdrip::ICDRipLibrary* ripLibrary, lameenc::ILameEncLibrary* e
 
 TfrmMain::~TfrmMain()
 {
-    // The timer must not tick into a half-destroyed window.
+    // The timer must not tick into a half-destroyed window, nor the hooks on its controls
+    // reach controls already gone.
     Timer1->stop();
+    FDestroying = true;
     if (frmMain == this) {
         frmMain = nullptr;
         // The report it installed must not outlive it.
@@ -504,6 +506,8 @@ void TfrmMain::CreatePopupMenu()
         FHint = action->statusTip();
         DisplayHint(PopupMenu1);
     });
+    // A closed menu's item is under no pointer.
+    connect(PopupMenu1, &QMenu::aboutToHide, this, [this] { ClearHint(); });
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
     });
@@ -550,7 +554,7 @@ int TfrmMain::TickedCount() const
 void TfrmMain::TicksChanged()
 {
     // Titles and images change rows too; only a different count is news.
-    if (FTickBatch > 0 || TickedCount() == FTickedCount)
+    if (FDestroying || FTickBatch > 0 || TickedCount() == FTickedCount)
         return;
     ShowTickCount();
 }
@@ -603,7 +607,10 @@ bool TfrmMain::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        if (tip != FHint) {
+        // Leaving a control with a hint takes its hint away, not a text written after it.
+        if (tip.isEmpty())
+            ClearHint();
+        else if (tip != FHint) {
             FHint = tip;
             DisplayHint(this);
         }

@@ -306,6 +306,10 @@ private:
     void CreateStandInButtons();
     void LoadImageList();
     void HideHoverImages();
+    // The pointer has left every hot area: the lit picture and its hint go.
+    void PutOutHoverLight();
+    // Takes the current hint out of the status line when it is what the line shows.
+    void ClearHint();
     // Lights the hover image of hot area `area` (0 .. HoverCount - 1), and only that one.
     void LightHoverImage(int area);
     // Puts the light out when the pointer leaves the face for a control or the window.
@@ -342,6 +346,7 @@ private:
     int32_t FRipProgress = 0;
     // The ticked rows the status line and the select-all box were last brought up to.
     int FTickedCount = 0;
+    bool FDestroying = false;
     int FTickBatch = 0;
     // The track titles the last album information read gave, by row.
     QStringList FAlbumTitles;

@@ -315,14 +315,14 @@ void TfrmMain::WatchHoverExits()
     // A lit picture must not outlive the pointer: it may go from a lit button straight onto a
     // child control (which answers its own moves, so no hit test runs), leave the window
     // between two moves, or be caught by a modal window the click opened.
-    auto* exits = new TEventHook(this, {QEvent::Enter}, [this] { HideHoverImages(); });
+    auto* exits = new TEventHook(this, {QEvent::Enter}, [this] { PutOutHoverLight(); });
     const QList<QWidget*> controls = {ListView1, ListView1->viewport(), ListView1->header(),
                                       cboDrive, chkSelAll};
     for (QWidget* control : controls)
         control->installEventFilter(exits);
     installEventFilter(new TEventHook(
         this, {QEvent::Leave, QEvent::WindowBlocked, QEvent::WindowDeactivate, QEvent::Hide},
-        [this] { HideHoverImages(); }));
+        [this] { PutOutHoverLight(); }));
 }
 
 void TfrmMain::CreateStandInButtons()
@@ -373,11 +373,33 @@ void TfrmMain::HideHoverImages()
     }
 }
 
+void TfrmMain::PutOutHoverLight()
+{
+    if (FDestroying)
+        return;
+    HideHoverImages();
+    ClearHint();
+}
+
+void TfrmMain::ClearHint()
+{
+    // The pointer is over nothing with a hint (the background, a control without one, or off
+    // the window), whether or not the control it left heard it go. A text written after the
+    // hint, such as the tick count, is not the hint's to take away.
+    if (FDestroying || FHint.isEmpty())
+        return;
+    const qsizetype bar = FHint.indexOf(QLatin1Char('|'));
+    const bool shown = lblStatus->text() == (bar >= 0 ? FHint.mid(bar + 1) : FHint);
+    FHint.clear();
+    if (shown)
+        DisplayHint(this);
+}
+
 int TfrmMain::WMNCHitTest(const QPoint& screenPoint, int defaultCode)
 {
     if (HotAreaAt(mapFromGlobal(screenPoint)) >= 0)
         return defaultCode;
-    HideHoverImages();
+    PutOutHoverLight();
     return defaultCode == HTCLIENT ? HTCAPTION : defaultCode;
 }
 
@@ -399,8 +421,16 @@ void TfrmMain::LightHoverImage(int area)
         if (i != area && images.at(i)->isVisible())
             images.at(i)->hide();
     }
-    if (!images.at(area)->isVisible())
-        images.at(area)->show();
+    TImage* lit = images.at(area);
+    if (lit->isVisible())
+        return;
+    lit->show();
+    // The lit picture is what the pointer is over now, whether or not the window system has
+    // told it so yet.
+    if (lit->statusTip() != FHint) {
+        FHint = lit->statusTip();
+        DisplayHint(lit);
+    }
 }
 
 void TfrmMain::Image1MouseDown(Qt::MouseButton button, int x, int y)

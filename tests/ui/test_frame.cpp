@@ -20,6 +20,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 class FrameTest : public ::testing::Test
@@ -215,6 +220,46 @@ TEST_F(FrameTest, LightGoesOutOnAControlOrOffTheWindow)
     QEvent blocked(QEvent::WindowBlocked);
     QApplication::sendEvent(W.get(), &blocked);
     EXPECT_TRUE(Lit().isEmpty());
+}
+
+// The pointer can leave a lit button faster than the button hears of it: only the window, the
+// face around the button or the next window learns it. The hint goes with the light all the same.
+TEST_F(FrameTest, HintGoesWithTheLightHoweverThePointerLeaves)
+{
+    const QString waveHint = QStringLiteral("Extract selected track(s) to WAV file(s)");
+    MoveTo({60, 170});
+    ASSERT_EQ(Lit(), QList<int>{WaveArea});
+    EXPECT_EQ(W->lblStatus->text(), waveHint);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(W.get(), &leave);
+    EXPECT_TRUE(Lit().isEmpty());
+    EXPECT_EQ(W->lblStatus->text(), QString());
+
+    MoveTo({590, 26});
+    EXPECT_EQ(W->lblStatus->text(), QStringLiteral("Minimize window"));
+    MoveTo({320, 40});
+    EXPECT_TRUE(Lit().isEmpty());
+    EXPECT_EQ(W->lblStatus->text(), QString());
+
+    MoveTo({212, 440});
+    EXPECT_EQ(W->lblStatus->text(), QStringLiteral("Play track"));
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(W.get(), &deactivate);
+    EXPECT_EQ(W->lblStatus->text(), QString());
+
+    // A count written after the hint is no hint: it stays.
+    MoveTo({240, 440});
+    ASSERT_EQ(W->lblStatus->text(), QStringLiteral("Stop playing"));
+    W->ListView1->Row(0)->SetChecked(true);
+    MoveTo({320, 40});
+    EXPECT_EQ(W->lblStatus->text(), QStringLiteral("1 Tracks Selected"));
+
+    // The menu's hint goes when the menu closes.
+    W->PopupMenu1->popup(W->mapToGlobal(QPoint(200, 200)));
+    W->PopupMenu1->setActiveAction(W->InvertSelection1);
+    ASSERT_EQ(W->lblStatus->text(), QStringLiteral("Reverse the selection"));
+    W->PopupMenu1->hide();
+    EXPECT_EQ(W->lblStatus->text(), QString());
 }
 
 TEST_F(FrameTest, SelectAllAreaClicksButNeverLightsOrDrags)
