@@ -1,5 +1,7 @@
 #include "app/Options.h"
 
+#include "app/Exception.h"
+#include "app/OutputFiles.h"
 #include "app/globals.h"
 #include "controls/BrowseDr.h"
 
@@ -252,7 +254,15 @@ void TfrmOptions::FormCreate(QObject*)
 
 void TfrmOptions::OKClick(QObject*)
 {
-    Settings.OutDir = TrimControls(EditOutputDir->text());
+    // A folder that is no full path would put the files at the root, or wherever the program
+    // was started: it is not stored, and the user is told why.
+    const QString outDir = TrimControls(EditOutputDir->text());
+    if (const QString problem = OutputFolderProblem(outDir); !problem.isEmpty()) {
+        EditOutputDir->setFocus();
+        EditOutputDir->selectAll();
+        throw Exception(problem);
+    }
+    Settings.OutDir = outDir;
     Settings.OpenWhenDone = CheckBoxOpen->isChecked();
     Settings.SampleRates = StrToInt(ComboBox1->currentText());
     Settings.BitRates = StrToInt(ComboBox2->currentText());

@@ -1,12 +1,12 @@
 #include "cli/Rip.h"
 
 #include "app/CoderSettings.h"
+#include "app/OutputFiles.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "cli/CommandLine.h"
 #include "cli/Disc.h"
 #include "cli/Interrupt.h"
-#include "cli/OutputPlan.h"
 #include "cli/Progress.h"
 #include "mp3/LameCoder.h"
 #include "mp3/MP3Info.h"
@@ -132,16 +132,21 @@ int RipTracks(const TCommandLine& line)
     }
     const QStringList titles = disc.Titles();
 
-    TOutputPlan plan;
+    // A folder typed on the command line is where the user stands, as for any command; only
+    // the settings' folder must be a full path.
+    QString outDir = line.OutDir.isEmpty() ? Settings.OutDir : line.OutDir;
+    if (!line.OutDir.trimmed().isEmpty() && !line.OutDir.trimmed().startsWith(u'~'))
+        outDir = QFileInfo(line.OutDir.trimmed()).absoluteFilePath();
+    QString folder;
     try {
-        // A folder typed on the command line is where the user stands, as for any command;
-        // only the settings' folder must be a full path.
-        plan.SetFolder(line.OutDir.isEmpty() ? Settings.OutDir
-                                             : (line.OutDir.startsWith(u'~')
-                                                    ? line.OutDir
-                                                    : QFileInfo(line.OutDir).absoluteFilePath()));
+        folder = OutputFolderPath(outDir);
     } catch (const std::exception& e) {
-        Error(Message(e));
+        Error(Message(e) + u", or give one with --out"_s);
+        return ExitFailed;
+    }
+    TOutputFiles plan(folder);
+    if (const QString problem = plan.FolderProblem(); !problem.isEmpty()) {
+        Error(u"The output folder %1 cannot be made: %2"_s.arg(folder, problem));
         return ExitFailed;
     }
 
@@ -168,7 +173,7 @@ int RipTracks(const TCommandLine& line)
         const QString& title = titles[index];
         QString name;
         try {
-            name = plan.NameFor(title, line.Mp3);
+            name = plan.NameFor(title, line.Mp3 ? u".mp3"_s : u".wav"_s);
         } catch (const std::exception& e) {
             Error(Message(e));
             ++failed;

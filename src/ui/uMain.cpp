@@ -1,6 +1,7 @@
 #include "ui/uMain.h"
 
 #include "app/DiscTitles.h"
+#include "app/OutputFiles.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "mp3/LameCoder.h"
@@ -640,6 +641,8 @@ void TfrmMain::FormCreate(QObject*)
         FUnwrittenSettings = Settings;
         ApplicationHandleException(this, e);
     }
+    // Files a job was writing when the program was killed or the power went are no tracks.
+    SweepOutputFolder(Settings.OutDir);
 
     try {
         const int32_t drives = RIPPER->GetDriveCount();

@@ -2,6 +2,7 @@
 
 #include "app/Exception.h"
 #include "app/Options.h"
+#include "app/OutputFiles.h"
 #include "app/globals.h"
 #include "cd/CDRIP.h"
 #include "controls/GradProgress.h"
@@ -37,57 +38,7 @@ const QString StatusFailed = QStringLiteral("Failed");
 const QString ReplaceQuestion = QStringLiteral(" already exists,do you want to replace it?");
 const QString UnknownFailure = QStringLiteral("The extraction stopped on an unknown failure");
 
-constexpr qint64 TagSize = 128;
-
-QString ChangeToMp3(const QString& name)
-{
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > slash)
-        return name.left(dot) + QStringLiteral(".mp3");
-    return name + QStringLiteral(".mp3");
-}
-
-// The folder an output name of `outDir` lands in.
-QString OutputFolder(const QString& outDir)
-{
-    QString folder = outDir.trimmed();
-    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
-        folder.chop(1);
-    return folder.isEmpty() ? QStringLiteral("/") : folder;
-}
-
 } // namespace
-
-QString OutputFileName(const QString& outDir, const QString& caption)
-{
-    QString folder = outDir.trimmed();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + caption.trimmed() + QStringLiteral(".wav");
-}
-
-QString TitleFileNameProblem(const QString& title)
-{
-    if (title.isEmpty())
-        return QStringLiteral("the title is empty");
-    if (title == QLatin1String(".") || title == QLatin1String(".."))
-        return QStringLiteral("the title \"%1\" names a folder, not a file").arg(title);
-    if (title.contains(QLatin1Char('/')))
-        return QStringLiteral("the title holds \"/\", which separates folders in a path");
-    for (const QChar c : title) {
-        // Control characters are legal in names here, but nobody wants a track file whose
-        // name cannot be typed or shown; the other system rejects them anyway.
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return QStringLiteral("the title holds a control character");
-    }
-    return {};
-}
-
-bool IsTitleFileName(const QString& title)
-{
-    return TitleFileNameProblem(title).isEmpty();
-}
 
 Tfrmprg::Tfrmprg(TfrmMain* mainForm, QWidget* parent) : QDialog(parent), FMain(mainForm)
 {
@@ -231,7 +182,10 @@ void Tfrmprg::reject()
 QString Tfrmprg::GetOutputfilename(int Index) const
 {
     const TTrackRow* row = FMain->ListView1->Row(Index);
-    return OutputFileName(Settings.OutDir, row != nullptr ? row->Caption() : QString());
+    const QString folder = OutputFolderProblem(Settings.OutDir).isEmpty()
+                               ? OutputFolderPath(Settings.OutDir)
+                               : Settings.OutDir;
+    return OutputFileName(folder, row != nullptr ? row->Caption() : QString());
 }
 
 void Tfrmprg::RunJob()
@@ -250,6 +204,10 @@ void Tfrmprg::RunJob()
         TMP3Info* tagger = FMain->MP3Info1;
         const TListView* list = FMain->ListView1;
         ripper->Encode = !ToWAV;
+        // A folder that is not a full path is refused before anything is written: it would
+        // put the files at the root, or wherever the program happened to be started.
+        TOutputFiles files(OutputFolderPath(Settings.OutDir));
+        const QString extension = ToWAV ? QStringLiteral(".wav") : QStringLiteral(".mp3");
 
         int total = 0;
         for (int i = 0; i < list->RowCount(); ++i)
@@ -267,28 +225,17 @@ void Tfrmprg::RunJob()
             lblStatus->setText(QStringLiteral("Extract ") + caption + QStringLiteral(" (") +
                                QString::number(k) + QStringLiteral(" of ") +
                                QString::number(total) + QStringLiteral(")..."));
+            FLastFolder = files.Folder();
 
-            QString name = GetOutputfilename(i);
-            FLastFolder = OutputFolder(Settings.OutDir);
             // A title is a file name: one that would reach another folder fails like any name
-            // the file system rejects, before a folder is made or a file is asked about.
-            const QString titleProblem = TitleFileNameProblem(caption.trimmed());
-            const bool nameOk = titleProblem.isEmpty();
-            if (nameOk && !QFileInfo(FLastFolder).isDir())
-                QDir().mkpath(FLastFolder); // a failure shows when the file is created
-            if (!ToWAV)
-                name = ChangeToMp3(name);
+            // the file system rejects, before a file is asked about. A file this job wrote
+            // is never asked about: a later row of the same title gets a name of its own.
+            const QString name = files.NameFor(caption, extension);
             lblPath->setText(QStringLiteral("To ") + name);
 
             const int n = StrToInt(row->SubItem(TTrackRow::siTocIndex));
 
-            if (!nameOk)
-                throw EFCreateError(name, titleProblem);
-
-            const QFileInfo existing(name);
-            // A dangling link does not "exist", yet writing through it would create its target.
-            const bool present = existing.exists() || existing.isSymLink();
-            if (present && Settings.ConfirmReplace) {
+            if (TOutputFiles::Exists(name) && Settings.ConfirmReplace) {
                 const int answer = ShowButtonDialog(
                     name + ReplaceQuestion, QApplication::applicationDisplayName(),
                     TMsgDlgType::mtWarning,
@@ -301,26 +248,10 @@ void Tfrmprg::RunJob()
                 if (answer == mrYesToAll)
                     Settings.ConfirmReplace = false;
             }
-            // Replacing a link replaces the link itself, never the file it points at, which
-            // may lie outside the output folder.
-            if (existing.isSymLink())
-                QFile::remove(name);
 
-            ripper->RipTrack(n + 1, name);
-            const bool made = !ripper->LastFileName().isEmpty();
-
-            if (!ToWAV && made) {
-                try {
-                    tagger->SetFilename(name);
-                } catch (const EInOutError&) {
-                    // A track cancelled at once leaves a file too short to end in a tag; it
-                    // still gets one. Any other read failure stands.
-                    if (QFileInfo(name).size() >= TagSize)
-                        throw;
-                }
-                tagger->SetTitle(caption);
-                tagger->Save();
-            }
+            // The file is written under a name of its own and takes this one when complete:
+            // what was there (a link's target included) is replaced, never written through.
+            const bool made = files.Rip(*ripper, n + 1, name, ToWAV ? nullptr : tagger, caption);
 
             if (CancelRequested)
                 row->SetSubItem(TTrackRow::siStatus, StatusCancelled);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/OutputFiles.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -9,17 +11,6 @@ class QPushButton;
 class QTimer;
 class TGradProgress;
 class TfrmMain;
-
-// The output path of a track titled `caption` in the folder `outDir`: both trimmed of leading
-// and trailing blanks, joined by "/" (unless the folder already ends in one), with ".wav".
-// The title is used as it stands; an empty folder gives "/" + title + ".wav".
-QString OutputFileName(const QString& outDir, const QString& caption);
-
-// Whether a trimmed track title can name a file in the output folder and nowhere else: not
-// empty, not "." or "..", and free of "/" and of control characters (NUL included).
-bool IsTitleFileName(const QString& title);
-// Why a trimmed title cannot name a file, in a user's words; empty when it can.
-QString TitleFileNameProblem(const QString& title);
 
 // The small modal window that runs one extraction job: every ticked row of the main window's
 // track list in order, to WAV or MP3 files in the output folder, with the running track's

@@ -1,3 +1,4 @@
+#include "app/Exception.h"
 #include "app/Options.h"
 #include "app/globals.h"
 #include "controls/BrowseDr.h"
@@ -147,6 +148,34 @@ TEST_F(Options, AValueNotInItsListFailsOKAfterTheFieldsBeforeIt)
     EXPECT_EQ(Settings.SampleRates, 22050);
     EXPECT_EQ(Settings.BitRates, 320);
     EXPECT_EQ(Settings.Mode, -1);
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(Options, OKRefusesAFolderThatIsNoFullPathAndSaysWhy)
+{
+    Settings.OutDir = QStringLiteral("/srv/old");
+    TfrmOptions dlg;
+    dlg.show();
+    for (const char* outDir : {"", " \t ", "Music", "../Music"}) {
+        dlg.EditOutputDir->setText(QString::fromUtf8(outDir));
+        dlg.CheckBoxOpen->setChecked(false);
+        try {
+            dlg.OKClick();
+            FAIL() << "OK stored " << outDir;
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.Message().endsWith(QStringLiteral("choose an output folder in the "
+                                                            "options")))
+                << qPrintable(e.Message());
+        }
+        // Nothing is stored, and the dialog stays open on the folder.
+        EXPECT_EQ(Settings.OutDir, QStringLiteral("/srv/old"));
+        EXPECT_TRUE(Settings.OpenWhenDone);
+        EXPECT_TRUE(dlg.isVisible());
+    }
+    // The home folder's short form is a full path; it is kept as typed.
+    dlg.EditOutputDir->setText(QStringLiteral("~/Music"));
+    dlg.OKClick();
+    EXPECT_EQ(Settings.OutDir, QStringLiteral("~/Music"));
     EXPECT_FALSE(dlg.isVisible());
 }
 

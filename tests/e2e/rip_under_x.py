@@ -189,7 +189,9 @@ def main():
         expected = []
 
         def files():
-            names = sorted(n for n in os.listdir(music) if n.endswith(".mp3"))
+            # A track being written is hidden until it is complete.
+            names = sorted(n for n in os.listdir(music)
+                           if n.endswith(".mp3") and not n.startswith("."))
             return names if len(names) == TRACKS else None
 
         names = session.wait_for("four MP3 files", files, timeout=60)

@@ -26,9 +26,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 void PrintTo(const QString& text, std::ostream* out)
 {
@@ -314,6 +318,72 @@ TEST_F(JobTest, Mp3FilesCarryTheRowTitle)
     EXPECT_TRUE(Reports.isEmpty());
 }
 
+TEST_F(JobTest, TwoRowsOfOneTitleKeepBothFilesWithoutAQuestion)
+{
+    Tick({0, 1, 2});
+    Row(0)->SetCaption(QStringLiteral("Same"));
+    Row(1)->SetCaption(QStringLiteral(" Same "));
+    Row(2)->SetCaption(QStringLiteral("Same"));
+
+    EXPECT_EQ(Run(false), mrOk);
+
+    EXPECT_TRUE(Boxes.Shown().isEmpty());
+    EXPECT_TRUE(Reports.isEmpty());
+    const char* names[] = {"Same.mp3", "Same (2).mp3", "Same (3).mp3"};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray mp3 = ReadFile(Out(QString::fromUtf8(names[i])));
+        ASSERT_EQ(mp3.size(), 900 + 128) << names[i];
+        // The tag keeps the row's own title.
+        EXPECT_TRUE(mp3.right(128).startsWith("TAG" + Row(i)->Caption().toLatin1() + "  "))
+            << names[i];
+    }
+    EXPECT_EQ(Row(1)->SubItem(TTrackRow::siStatus), QStringLiteral("OK"));
+    EXPECT_EQ(QDir(Out(QString())).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+TEST_F(JobTest, AFolderThatIsNoFullPathIsRefusedBeforeAnythingIsWritten)
+{
+    // Such a folder once meant the root of the file system. The job runs in a child process
+    // whose root is a folder of this test, so even a job that went wrong writes nowhere else.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "confining the job to a folder of its own (chroot) needs root";
+    const QString jail = Dir.filePath(QStringLiteral("jail"));
+    ASSERT_TRUE(QDir().mkpath(jail));
+    Tick({0, 1});
+    const char* hostile[] = {"", "   ", "Music", "./Music", "~someone/Music"};
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::chroot(QFile::encodeName(jail).constData()) != 0 || ::chdir("/") != 0)
+            ::_exit(90);
+        int failures = 0;
+        for (const char* outDir : hostile) {
+            Reports.clear();
+            Settings.OutDir = QString::fromUtf8(outDir);
+            Tfrmprg frm(Main.get());
+            frm.FormShow();
+            frm.Timer1Timer();
+            const bool told =
+                Reports.size() == 1 &&
+                Reports.first().endsWith(QStringLiteral("choose an output folder in the options"));
+            if (!told || Fake.Count(QStringLiteral("CR_OpenRipper")) != 0 || frm.Running()) {
+                std::fprintf(stderr, "OutDir \"%s\": %s\n", outDir,
+                             qPrintable(Reports.join(QStringLiteral(" | "))));
+                ++failures;
+            }
+        }
+        ::_exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "cases that were not refused, or 90: no chroot";
+    EXPECT_TRUE(QDir(jail).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        << qPrintable(QDir(jail).entryList(QDir::AllEntries | QDir::Hidden).join(u' '));
+    EXPECT_EQ(Row(0)->SubItem(TTrackRow::siStatus), QStringLiteral("--"));
+}
+
 TEST_F(JobTest, CancelDuringTheFirstRowStopsTheJob)
 {
     Tick({0, 1, 2});
@@ -529,19 +599,27 @@ TEST_F(JobTest, ALinkInTheOutputFolderIsReplacedNotWrittenThrough)
     const QString outside = Dir.filePath(QStringLiteral("outside.wav"));
     const QString kept = Dir.filePath(QStringLiteral("kept.wav"));
     WriteFile(kept, "precious");
-    // One link to a file that does not exist yet, one to a file that does.
+    // One link to a file that does not exist yet, one to a file that does, and a second name
+    // of a file outside the folder.
     ASSERT_TRUE(QFile::link(outside, Out(QStringLiteral("Track01.wav"))));
     ASSERT_TRUE(QFile::link(kept, Out(QStringLiteral("Track02.wav"))));
-    Tick({0, 1});
+    const QString hard = Dir.filePath(QStringLiteral("hard.wav"));
+    WriteFile(hard, "also precious");
+    ASSERT_EQ(::link(QFile::encodeName(hard).constData(),
+                     QFile::encodeName(Out(QStringLiteral("Track03.wav"))).constData()),
+              0);
+    Tick({0, 1, 2});
+    Boxes.SetNextAnswer(mrYes);
     Boxes.SetNextAnswer(mrYes);
     Boxes.SetNextAnswer(mrYes);
 
     EXPECT_EQ(Run(true), mrOk);
 
-    EXPECT_EQ(Boxes.Shown().size(), 2); // a dangling link is asked about too
+    EXPECT_EQ(Boxes.Shown().size(), 3); // a dangling link is asked about too
     EXPECT_FALSE(QFile::exists(outside));
     EXPECT_EQ(ReadFile(kept), QByteArray("precious"));
-    for (const char* name : {"Track01.wav", "Track02.wav"}) {
+    EXPECT_EQ(ReadFile(hard), QByteArray("also precious"));
+    for (const char* name : {"Track01.wav", "Track02.wav", "Track03.wav"}) {
         const QFileInfo info(Out(QString::fromUtf8(name)));
         EXPECT_FALSE(info.isSymLink()) << name;
         EXPECT_EQ(info.size(), 44 + 3 * kChunkBytes) << name;
