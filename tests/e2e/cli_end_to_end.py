@@ -149,6 +149,7 @@ def main():
                 fail("--list lacks %r:\n%s" % (expected, listing))
 
         rip_tests(p, work, cue)
+        folder_tests(p, work)
         window_test(p)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -256,6 +257,153 @@ def interrupt_test(p, work):
         fail("after Ctrl-C: exit %d, files %s\n%s%s" % (rip.returncode, files, stdout, stderr))
     if "Cancelled" not in stdout:
         fail("the interrupted track is not reported as cancelled: " + stdout)
+
+
+def write_plain_disc(folder, name, titles, sectors):
+    """A CUE sheet of audio tracks of noise, `sectors` each, with the given CD-Text titles."""
+    with open(os.path.join(folder, name + ".bin"), "wb") as f:
+        f.write(os.urandom(2352 * sectors * len(titles)))
+    lines = ['FILE "%s.bin" BINARY' % name]
+    for number, title in enumerate(titles, 1):
+        start = (number - 1) * sectors
+        lines += ["  TRACK %02d AUDIO" % number, '    TITLE "%s"' % title,
+                  "    INDEX 01 %02d:%02d:%02d" % (start // 4500, start // 75 % 60, start % 75)]
+    path = os.path.join(folder, name + ".cue")
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    return path
+
+
+def write_settings(home, out_dir):
+    folder = os.path.join(home, ".config", "tarvik")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "tarvik.ini"), "w") as f:
+        f.write("[System]\nOutDir=%s\nOpenWhenDone=0\n" % out_dir)
+
+
+def unfinished(folder):
+    return sorted(n for n in os.listdir(folder) if n.startswith(".tarvik-"))
+
+
+def folder_tests(p, work):
+    """The folder and file rules on the command line: two tracks of one title, a hard link,
+    a kill in the middle of a track and the sweep of the next start (command line and window),
+    and output folders that are no full path, run where a mistake could not reach the root."""
+    discs = os.path.join(work, "folder-discs")
+    os.makedirs(discs)
+    twins = write_plain_disc(discs, "twins", ["Twin", "Twin", "Twin"], 75)
+    out = os.path.join(work, "folder-out")
+    os.makedirs(out)
+    outside = os.path.join(work, "outside.wav")
+    with open(outside, "wb") as f:
+        f.write(b"precious")
+    os.link(outside, os.path.join(out, "Twin.wav"))
+    p.expect(0, "--rip", "--wav", "--drive", twins, "--out", out, "--overwrite", "always")
+    if sorted(os.listdir(out)) != ["Twin (2).wav", "Twin (3).wav", "Twin.wav"]:
+        fail("three tracks titled Twin made %s" % sorted(os.listdir(out)))
+    if open(outside, "rb").read() != b"precious" or os.stat(outside).st_nlink != 1:
+        fail("replacing a hard link wrote through it")
+    for name in os.listdir(out):
+        if os.path.getsize(os.path.join(out, name)) != 44 + 75 * 2352:
+            fail("%s does not hold its whole track" % name)
+
+    # Killed in the middle of a track: no file under a track's name, one unfinished file.
+    long_disc = write_plain_disc(discs, "long", ["Long"], 75 * 90)
+    killed = os.path.join(work, "killed")
+    decoys = [".tarvik-short.part.mp3", ".tarvik-Ab3dEf9H.part.ogg", "notes.txt"]
+
+    def kill_mid_track():
+        rip = subprocess.Popen([p.tarvik, "--rip", "--mp3", "--drive", long_disc, "--out",
+                                killed, "--quiet"], env=p.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while True:
+            parts = [n for n in unfinished(killed) if n.endswith(".part.mp3") and len(n) == 25]
+            if parts and os.path.getsize(os.path.join(killed, parts[0])) > 20000:
+                break
+            if time.time() > deadline or rip.poll() is not None:
+                rip.kill()
+                fail("the long rip never got under way: %s" % rip.communicate()[1])
+            time.sleep(0.05)
+        rip.kill()
+        rip.wait(timeout=30)
+        if os.path.exists(os.path.join(killed, "Long.mp3")) or len(unfinished(killed)) != 3:
+            fail("after a kill: %s" % sorted(os.listdir(killed)))
+
+    os.makedirs(killed)
+    for name in decoys:
+        with open(os.path.join(killed, name), "w") as f:
+            f.write("not ours to remove")
+    kill_mid_track()
+    # The next start on the command line sweeps it, and only it.
+    p.expect(0, "--rip", "--wav", "--drive", twins, "--tracks", "1", "--out", killed)
+    if sorted(os.listdir(killed)) != sorted(decoys + ["Twin.wav"]):
+        fail("the command line's sweep left %s" % sorted(os.listdir(killed)))
+    # So does the window's start, in the folder of the settings.
+    kill_mid_track()
+    write_settings(p.env["HOME"], killed)
+    env = dict(p.env, QT_QPA_PLATFORM="offscreen", SDL_AUDIODRIVER="dummy",
+               CDRIP_DRIVES=twins)
+    window = subprocess.Popen([p.tarvik, "-session", "sweep"], env=env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.time() + 20
+        while len(unfinished(killed)) != 2 and time.time() < deadline:
+            time.sleep(0.1)
+    finally:
+        window.terminate()
+        window.wait(timeout=30)
+    if sorted(os.listdir(killed)) != sorted(decoys + ["Twin.wav"]):
+        fail("the window's sweep left %s" % sorted(os.listdir(killed)))
+    os.remove(os.path.join(p.env["HOME"], ".config", "tarvik", "tarvik.ini"))
+
+    jailed_folder_tests(p, work, twins)
+
+
+def jailed_folder_tests(p, work, disc):
+    """Settings whose output folder is empty, blank or relative are refused before anything is
+    written. The program runs in a private mount namespace with a folder of this test as its
+    root, so even a program that got it wrong could write nowhere else."""
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        print("skipped: refusing a folder that is no full path needs root to confine the program")
+        return
+    prefix = os.path.dirname(os.path.dirname(p.tarvik))
+    for out_dir in ["", "   ", "Music", "./Music"]:
+        jail = tempfile.mkdtemp(prefix="jail-", dir=work)
+        mounts = []
+        for name in ["bin", "lib", "lib32", "lib64", "sbin", "libx32"]:
+            if os.path.islink("/" + name):
+                os.symlink(os.readlink("/" + name), os.path.join(jail, name))
+            elif os.path.isdir("/" + name):
+                mounts.append("/" + name)
+        mounts += ["/usr", "/etc", prefix, os.path.dirname(disc)]
+        script = []
+        for source in mounts:
+            os.makedirs(jail + source, exist_ok=True)
+            script.append("mount --bind -o ro '%s' '%s%s'" % (source, jail, source))
+        os.makedirs(os.path.join(jail, "dev"))
+        for device in ["null", "zero", "urandom"]:
+            open(os.path.join(jail, "dev", device), "w").close()
+            script.append("mount --bind /dev/%s '%s/dev/%s'" % (device, jail, device))
+        home = os.path.join(jail, "home")
+        write_settings(home, out_dir)
+        before = sorted(os.path.relpath(os.path.join(d, n), jail)
+                        for d, dirs, files in os.walk(jail) for n in dirs + files)
+        script.append("set +e; chroot '%s' '%s' --rip --wav --drive '%s'; echo \"exit $?\" >&2"
+                      % (jail, p.tarvik, disc))
+        env = dict(p.env, HOME="/home", XDG_CONFIG_HOME="/home/.config")
+        r = subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-ec",
+                            "\n".join(script)], env=env, capture_output=True, text=True,
+                           timeout=120)
+        after = sorted(os.path.relpath(os.path.join(d, n), jail)
+                       for d, dirs, files in os.walk(jail) for n in dirs + files)
+        if "exit 1" not in r.stderr:
+            fail("OutDir=%r: the confined run did not end with 1:\n%s" % (out_dir, r.stderr))
+        if "choose an output folder in the options, or give one with --out" not in r.stderr:
+            fail("OutDir=%r is not refused with its reason:\n%s" % (out_dir, r.stderr))
+        if before != after:
+            fail("OutDir=%r wrote %s" % (out_dir, sorted(set(after) - set(before))))
 
 
 def window_test(p):
