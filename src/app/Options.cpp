@@ -1,13 +1,14 @@
 #include "app/Options.h"
 
-#include "app/Exception.h"
 #include "app/OutputFiles.h"
 #include "app/globals.h"
 #include "controls/BrowseDr.h"
+#include "platform/shell/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,11 @@
 namespace {
 
 const QString kInvalidInteger = QStringLiteral("'%1' is not a valid integer value");
+const QString NoOutputFolder =
+    QStringLiteral("Choose an output folder: the extracted files need a folder to go to.");
+const QString RelativeOutputFolder =
+    QStringLiteral("The output folder \"%1\" is not a full path. Give one that begins with \"/\" "
+                   "(or \"~/\" for your home folder), or choose one with the button beside it.");
 
 // The result codes the main window tests for.
 constexpr int kResultOK = 1;
@@ -255,12 +261,20 @@ void TfrmOptions::FormCreate(QObject*)
 void TfrmOptions::OKClick(QObject*)
 {
     // A folder that is no full path would put the files at the root, or wherever the program
-    // was started: it is not stored, and the user is told why.
+    // was started: it is not stored, and the user is told why and stays in the dialog.
     const QString outDir = TrimControls(EditOutputDir->text());
-    if (const QString problem = OutputFolderProblem(outDir); !problem.isEmpty()) {
+    if (!OutputFolderProblem(outDir).isEmpty()) {
+        TMessageBoxRequest box;
+        box.Owner = this;
+        box.Kind = TMsgDlgType::mtWarning;
+        box.Caption = QGuiApplication::applicationDisplayName();
+        box.Text = outDir.isEmpty() ? NoOutputFolder : RelativeOutputFolder.arg(outDir);
+        box.Buttons = {TMsgDlgBtn::mbOK};
+        box.Beep = true;
+        MessageBoxes().Show(box);
         EditOutputDir->setFocus();
         EditOutputDir->selectAll();
-        throw Exception(problem);
+        return;
     }
     Settings.OutDir = outDir;
     Settings.OpenWhenDone = CheckBoxOpen->isChecked();

@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "controls/BrowseDr.h"
 #include "support/gui/FakeShellBrowser.h"
+#include "support/gui/MessageBoxAnswerer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -153,25 +154,26 @@ TEST_F(Options, AValueNotInItsListFailsOKAfterTheFieldsBeforeIt)
 
 TEST_F(Options, OKRefusesAFolderThatIsNoFullPathAndSaysWhy)
 {
+    TMessageBoxAnswerer boxes;
     Settings.OutDir = QStringLiteral("/srv/old");
     TfrmOptions dlg;
     dlg.show();
     for (const char* outDir : {"", " \t ", "Music", "../Music"}) {
         dlg.EditOutputDir->setText(QString::fromUtf8(outDir));
         dlg.CheckBoxOpen->setChecked(false);
-        try {
-            dlg.OKClick();
-            FAIL() << "OK stored " << outDir;
-        } catch (const Exception& e) {
-            EXPECT_TRUE(e.Message().endsWith(QStringLiteral("choose an output folder in the "
-                                                            "options")))
-                << qPrintable(e.Message());
-        }
+        dlg.OKClick();
         // Nothing is stored, and the dialog stays open on the folder.
         EXPECT_EQ(Settings.OutDir, QStringLiteral("/srv/old"));
         EXPECT_TRUE(Settings.OpenWhenDone);
         EXPECT_TRUE(dlg.isVisible());
     }
+    ASSERT_EQ(boxes.Shown().size(), 4);
+    EXPECT_EQ(
+        boxes.Shown()[1].Text,
+        QStringLiteral("Choose an output folder: the extracted files need a folder to go to."));
+    EXPECT_TRUE(boxes.Shown()[2].Text.startsWith(
+        QStringLiteral("The output folder \"Music\" is not a full path.")));
+    EXPECT_EQ(boxes.Shown()[2].Kind, TMsgDlgType::mtWarning);
     // The home folder's short form is a full path; it is kept as typed.
     dlg.EditOutputDir->setText(QStringLiteral("~/Music"));
     dlg.OKClick();
