@@ -44,6 +44,15 @@ const QString kShortWrite = QStringLiteral("only %1 of %2 bytes could be written
 const QString kAudio = QStringLiteral("Audio");
 const QString kData = QStringLiteral("Data");
 
+// A failure message with the library's word on its cause, when it has one.
+QString WithCause(ICDRipLibrary& library, const QString& message)
+{
+    char cause[1024];
+    if (library.CR_GetLastErrorText(cause, sizeof cause) == CDEX_ERROR || cause[0] == 0)
+        return message;
+    return message + QStringLiteral(" (") + QString::fromUtf8(cause) + QLatin1Char(')');
+}
+
 constexpr int32_t kTrue = -1;
 constexpr int32_t kFalse = 0;
 constexpr int kSectorsPerSecond = 75;
@@ -507,6 +516,15 @@ int32_t TCDRIP::GetDriveCount()
     return FLib->CR_GetNumCDROM();
 }
 
+QStringList TCDRIP::DriveProblems() const
+{
+    QStringList problems;
+    char text[1024];
+    for (int32_t i = 0; FLib->CR_GetDriveProblem(i, text, sizeof text) != CDEX_ERROR; ++i)
+        problems << QString::fromUtf8(text);
+    return problems;
+}
+
 bool TCDRIP::IsAudioTrack(int index) const
 {
     if (index < 0 || size_t(index) >= Tracks.size())
@@ -639,7 +657,8 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
         if (Aborted)
             return;
         // Every later track would fail the same way: one clear message ends the job.
-        throw ECDRIPError(kCannotOpen.arg(RangeText(FRangeTrack, startSector, endSector)));
+        throw ECDRIPError(
+            WithCause(*FLib, kCannotOpen.arg(RangeText(FRangeTrack, startSector, endSector))));
     }
 
     TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
@@ -680,7 +699,7 @@ void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fil
                 if (failedCalls++ == 0)
                     failingFor = callTimer;
                 if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)
-                    throw ECDRIPError(readFailure);
+                    throw ECDRIPError(WithCause(*FLib, readFailure));
             }
             if (s == CDEX_JITTER_ERROR) {
                 int32_t first = 0;

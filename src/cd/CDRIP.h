@@ -219,6 +219,8 @@ public:
     // --- operations ---
 
     int32_t GetDriveCount();
+    // Why entries the user named for the drive list were left out of it, a line each.
+    QStringList DriveProblems() const;
     bool IsAudioTrack(int index) const;
     // "m:ss" of the track at 0-based `index`; "00:00" for an index out of range.
     QString GetTrackDuration(int index) const;

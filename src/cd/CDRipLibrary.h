@@ -135,6 +135,26 @@ public:
             text[0] = 0;
         return CDEX_ERROR;
     }
+    // Our additions, for messages that name the cause (a library that cannot tell answers 1):
+    // - CR_GetDriveProblem: line `index` (from 0) of what the last CR_Init left out of the
+    //   drive list, each line naming the entry and why it cannot be used (a malformed disc
+    //   image, say), or telling that nothing named could be used; 1 past the last line.
+    // - CR_GetLastErrorText: why the last CR_ReadToc, CR_OpenRipper or CR_RipChunk that answered
+    //   1 failed, when the library knows (the disc image's file was removed, say).
+    // Both copy zero-terminated UTF-8 of at most size - 1 bytes into `text`, never cutting a
+    // character in half; `text` is empty when they answer 1.
+    virtual CDSTATUS CR_GetDriveProblem(int32_t /*index*/, char* text, int32_t size)
+    {
+        if (text != nullptr && size > 0)
+            text[0] = 0;
+        return CDEX_ERROR;
+    }
+    virtual CDSTATUS CR_GetLastErrorText(char* text, int32_t size)
+    {
+        if (text != nullptr && size > 0)
+            text[0] = 0;
+        return CDEX_ERROR;
+    }
     // Opens the inclusive sector range [start, end]; *bufferSize gets the bytes each chunk call
     // may deliver at most. Fails (1, *bufferSize 0) without a readable disc, or when the range
     // is empty or reaches past the last sector before the lead-out. Opening a range closes the

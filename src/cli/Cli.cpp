@@ -42,8 +42,11 @@ int List(const TCommandLine& line)
     const QStringList drives = disc.DriveNames();
     for (int i = 0; i < drives.size(); ++i)
         out += u"  %1  %2\n"_s.arg(i).arg(drives[i]);
-    if (drives.isEmpty())
-        out += u"  (none)\n"_s;
+    if (drives.isEmpty()) {
+        // Why (a named image that cannot be used, say) is already on standard error.
+        Print(stdout, out + u"  (none)\n"_s);
+        return ExitFailed;
+    }
     Print(stdout, out);
 
     disc.Load();

@@ -10,6 +10,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +43,19 @@ TDisc::TDisc(const QString& drive)
     }
 
     FRipper = std::make_unique<TCDRIP>();
+    // What the library could not use is told, as the window tells it; the --drive image's own
+    // reason goes into the error that ends the command.
+    const QString ownProblem = imageName.isEmpty()
+                                   ? QString()
+                                   : u"CDRIP_DRIVES: %1 cannot be used: "_s.arg(QFile::decodeName(
+                                         QFile::encodeName(QFileInfo(drive).absoluteFilePath())));
+    QString reason;
+    for (const QString& problem : FRipper->DriveProblems()) {
+        if (!ownProblem.isEmpty() && reason.isEmpty() && problem.startsWith(ownProblem))
+            reason = problem.mid(ownProblem.size());
+        else
+            std::fprintf(stderr, "tarvik: %s\n", problem.toLocal8Bit().constData());
+    }
     const int32_t count = FRipper->GetDriveCount();
     for (int32_t i = 0; i < count; ++i) {
         FRipper->SetCDRomNum(i);
@@ -51,8 +65,8 @@ TDisc::TDisc(const QString& drive)
     if (!imageName.isEmpty()) {
         FNumber = int(FNames.indexOf(imageName));
         if (FNumber < 0)
-            throw EUsageError(
-                u"--drive '%1': cannot be opened as a disc image or drive"_s.arg(drive));
+            throw EUsageError(u"--drive '%1': cannot be opened as a disc image or drive%2"_s.arg(
+                drive, reason.isEmpty() ? QString() : u": "_s + reason));
     } else if (!drive.isEmpty()) {
         bool ok = false;
         FNumber = drive.toInt(&ok);

@@ -22,6 +22,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 TfrmMain* frmMain = nullptr;
 
@@ -652,7 +653,21 @@ void TfrmMain::FormCreate(QObject*)
         }
         if (cboDrive->count() > 0)
             cboDrive->setCurrentIndex(0);
+        const QStringList problems = RIPPER->DriveProblems();
+        for (const QString& problem : problems)
+            std::fprintf(stderr, "tarvik: %s\n", problem.toLocal8Bit().constData());
+        if (!problems.isEmpty()) {
+            const QString all = problems.size() == 1
+                                    ? problems.first()
+                                    : QStringLiteral("%1 (and %2 more, told on standard error)")
+                                          .arg(problems.first())
+                                          .arg(problems.size() - 1);
+            FDriveProblem =
+                lblStatus->fontMetrics().elidedText(all, Qt::ElideMiddle, lblStatus->width());
+        }
         cboDriveClick();
+        if (!FDriveProblem.isEmpty())
+            lblStatus->setText(FDriveProblem);
         SetLameCoder();
         FPlayActive = false;
         FCurrentTrack = -1;
@@ -697,7 +712,9 @@ void TfrmMain::cboDriveClick(QObject*)
             row->SetImageIndex(imgDataTrack);
     }
 
-    lblStatus->setText(NoTracksSelectedFresh);
+    lblStatus->setText(!FDriveProblem.isEmpty() && ListView1->RowCount() == 0
+                           ? FDriveProblem
+                           : NoTracksSelectedFresh);
     SetSelAllState(Qt::Unchecked);
     mnuReadCDiniClick();
     ApplyCDTextTitles();

@@ -363,6 +363,9 @@ private:
     // The settings a start could not write, as they were then. That failure was reported;
     // a close that fails to write these same settings again loses nothing and stays quiet.
     std::optional<TMP3Settings> FUnwrittenSettings;
+    // Why drives named for the list were left out; it stays in the status line while there is
+    // no disc to show.
+    QString FDriveProblem;
 };
 
 // The application's main window while it exists.

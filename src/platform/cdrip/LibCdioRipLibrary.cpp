@@ -5,6 +5,7 @@
 #include "platform/cdrip/CdioLock.h"
 #include "platform/cdrip/DiscPlayer.h"
 #include "platform/cdrip/FormatConverter.h"
+#include "platform/cdrip/ImageCheck.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +97,25 @@ struct TMedium
         return std::all_of(Files.begin(), Files.end(),
                            [](const TFileIdentity& f) { return f.StillThere(); });
     }
+    // What became of the image's files, for a message; empty while they are all there.
+    QString Problem() const
+    {
+        for (const TFileIdentity& f : Files) {
+            if (f.StillThere())
+                continue;
+            const QString name = QFile::decodeName(QByteArray::fromStdString(f.Path));
+            struct stat st;
+            if (::stat(f.Path.c_str(), &st) != 0)
+                return QStringLiteral("the disc image file %1 is gone (%2)")
+                    .arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+            if (st.st_dev != f.Device || st.st_ino != f.Inode)
+                return QStringLiteral("the disc image file %1 was replaced").arg(name);
+            if (st.st_size < f.Size)
+                return QStringLiteral("the disc image file %1 was cut short").arg(name);
+            return QStringLiteral("the disc image file %1 was changed").arg(name);
+        }
+        return {};
+    }
 };
 
 struct TDrive
@@ -103,6 +124,7 @@ struct TDrive
     bool Image = false;
     CDROMPARAMS Params{};
     TClock::time_point EjectedUntil{};
+    TImageVerdict Checked; // an image: what its check found, and the files as they were then
 };
 
 // One open sector range: paranoia over the active drive's libcdio handle.
@@ -203,6 +225,22 @@ CDROMPARAMS DefaultParams(const QString& text)
     return p;
 }
 
+CDSTATUS CopyText(const QString& from, char* text, int32_t size)
+{
+    if (text == nullptr || size <= 0)
+        return CDEX_ERROR;
+    text[0] = 0;
+    if (from.isEmpty())
+        return CDEX_ERROR;
+    const QByteArray utf8 = from.toUtf8();
+    int n = std::min<int>(int(utf8.size()), size - 1);
+    while (n > 0 && n < utf8.size() && (uchar(utf8[n]) & 0xC0) == 0x80)
+        --n;
+    std::memcpy(text, utf8.constData(), size_t(n));
+    text[n] = 0;
+    return CDEX_OK;
+}
+
 class TLibCdioRipLibrary final : public ICDRipLibrary
 {
 public:
@@ -227,15 +265,17 @@ public:
         CloseDisc();
         std::vector<TDrive> old = std::move(FDrives);
         FDrives.clear();
-        QStringList seen;
-        auto add = [&](const QString& path, bool image, const QString& text) {
-            const QString canonical = QFileInfo(path).canonicalFilePath();
-            if (seen.contains(canonical))
+        std::vector<std::string> seen;
+        auto add = [&](const std::string& path, bool image, const QString& text,
+                       TImageVerdict checked = {}) {
+            const std::string canonical = Canonical(path);
+            if (std::find(seen.begin(), seen.end(), canonical) != seen.end())
                 return;
-            seen << canonical;
+            seen.push_back(canonical);
             TDrive drive;
-            drive.Path = ToLocal(path);
+            drive.Path = path;
             drive.Image = image;
+            drive.Checked = std::move(checked);
             drive.Params = DefaultParams(text);
             // A drive whose tray was just closed takes a while to become ready; an image never.
             drive.Params.nSpinUpTime = image ? 0 : PhysicalSpinUpSeconds;
@@ -247,18 +287,36 @@ public:
         };
 
         for (const QString& device : PhysicalDrives())
-            add(device, false, DriveText(device));
-        const QString list = QString::fromLocal8Bit(qgetenv("CDRIP_DRIVES"));
-        for (const QString& entry : list.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-            bool image = false;
-            if (Openable(entry, image))
-                add(entry, image, image ? QFileInfo(entry).fileName() : DriveText(entry));
+            add(ToLocal(device), false, DriveText(device));
+        // Every image named is checked before libcdio opens it here, all at once.
+        TDriveSetting setting = ReadDriveSetting(qgetenv("CDRIP_DRIVES"), FOptions.ImageCheck);
+        FProblems = setting.Problems;
+        for (TDriveEntry& entry : setting.Usable) {
+            const QString path = QFile::decodeName(QByteArray::fromStdString(entry.Path));
+            if (!entry.Image && !DeviceOpens(entry.Path)) {
+                FProblems << DriveProblem(entry.Path,
+                                          QStringLiteral("libcdio cannot open it as a CD drive"));
+                continue;
+            }
+            add(entry.Path, entry.Image, entry.Image ? entry.Name : DriveText(path),
+                std::move(entry.Verdict));
         }
-        if (FDrives.empty()) {
+        // The demo disc stands in for a drive only where there is none and none was named: one
+        // named that cannot be used is reported, never hidden behind the demo disc.
+        if (FDrives.empty() && setting.Named == 0) {
             const QString demo = FindDataFile(QString::fromLatin1(DemoDiscFile));
-            bool image = false;
-            if (!demo.isEmpty() && Openable(demo, image))
-                add(demo, true, QFileInfo(demo).fileName());
+            if (!demo.isEmpty()) {
+                const std::string path = ToLocal(demo);
+                std::vector<TImageVerdict> verdict = CheckImages({path}, FOptions.ImageCheck);
+                if (verdict[0].Usable)
+                    add(path, true, QFileInfo(demo).fileName(), std::move(verdict[0]));
+                else
+                    FProblems << QStringLiteral("The demo disc %1 cannot be used: %2")
+                                     .arg(demo, verdict[0].Reason);
+            }
+        } else if (FDrives.empty()) {
+            FProblems << QStringLiteral("No drive is listed: none of the drives or disc images "
+                                        "named in CDRIP_DRIVES can be used");
         }
         FActive = 0;
         return CDEX_OK;
@@ -301,8 +359,19 @@ public:
         return CDEX_OK;
     }
 
+    CDSTATUS CR_GetDriveProblem(int32_t index, char* text, int32_t size) override
+    {
+        return CopyText(index >= 0 ? FProblems.value(index) : QString(), text, size);
+    }
+
+    CDSTATUS CR_GetLastErrorText(char* text, int32_t size) override
+    {
+        return CopyText(FLastError, text, size);
+    }
+
     CDSTATUS CR_ReadToc() override
     {
+        FLastError.clear();
         if (FDrives.empty())
             return CDEX_ERROR;
         if (FRange) {
@@ -310,9 +379,16 @@ public:
             return FToc.empty() ? CDEX_ERROR : CDEX_OK;
         }
         CloseDisc();
-        const TDrive& drive = FDrives[size_t(FActive)];
+        TDrive& drive = FDrives[size_t(FActive)];
         if (Ejected(drive))
             return CDEX_ERROR;
+        // An image that changed since it was checked may now be one that brings libcdio down.
+        if (drive.Image && !drive.Checked.Unchanged())
+            drive.Checked = CheckImages({drive.Path}, FOptions.ImageCheck)[0];
+        if (drive.Image && !drive.Checked.Usable) {
+            FLastError = drive.Checked.Reason;
+            return CDEX_ERROR;
+        }
         std::lock_guard<std::mutex> lock(CdioMutex());
         FCdio = cdio_open(drive.Path.c_str(), drive.Image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
         if (FCdio == nullptr)
@@ -346,8 +422,9 @@ public:
         CloseRange();
         if (bufferSize != nullptr)
             *bufferSize = 0;
+        FLastError = FMedium.Problem();
         if (bufferSize == nullptr || FCdio == nullptr || FToc.empty() ||
-            Ejected(FDrives[size_t(FActive)]) || !FMedium.Present())
+            Ejected(FDrives[size_t(FActive)]) || !FLastError.isEmpty())
             return CDEX_ERROR;
         const int32_t leadOut = FToc.back().dwStartSector;
         if (startSector < 0 || endSector < startSector || endSector >= leadOut)
@@ -406,7 +483,8 @@ public:
         TRipRange& r = *FRange;
         if (r.Done)
             return CDEX_RIPPING_DONE;
-        if (Ejected(FDrives[size_t(FActive)]) || !FMedium.Present())
+        FLastError = FMedium.Problem();
+        if (Ejected(FDrives[size_t(FActive)]) || !FLastError.isEmpty())
             return CDEX_ERROR;
 
         const int count = std::min(SectorsPerChunk, r.End - r.Next + 1);
@@ -437,8 +515,10 @@ public:
             }
             tReading = nullptr;
         }
-        if (failed)
+        if (failed) {
+            FLastError = FMedium.Problem();
             return CDEX_ERROR;
+        }
 
         // Paranoia hands out samples in the machine's byte order; the converter writes them
         // little-endian.
@@ -587,22 +667,26 @@ private:
         return text.isEmpty() ? device : text;
     }
 
-    // Whether `path` names something libcdio can open as a drive; tells an image from a device.
-    static bool Openable(const QString& path, bool& image)
+    // Whether libcdio can open the device at `path` as a drive.
+    static bool DeviceOpens(const std::string& path)
     {
-        struct stat st;
-        const std::string local = ToLocal(path);
-        if (::stat(local.c_str(), &st) != 0)
-            return false;
-        image = !(S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
-        if (image && !S_ISREG(st.st_mode))
-            return false;
         std::lock_guard<std::mutex> lock(CdioMutex());
-        CdIo_t* cdio = cdio_open(local.c_str(), image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
+        CdIo_t* cdio = cdio_open(path.c_str(), DRIVER_DEVICE);
         if (cdio == nullptr)
             return false;
         cdio_destroy(cdio);
         return true;
+    }
+
+    // The same drive named twice, or through a link, is listed once.
+    static std::string Canonical(const std::string& path)
+    {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr)
+            return path;
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
     }
 
     static bool Ejected(const TDrive& drive) { return TClock::now() < drive.EjectedUntil; }
@@ -674,6 +758,8 @@ private:
 
     TCDRipOptions FOptions;
     std::vector<TDrive> FDrives;
+    QStringList FProblems; // what the last CR_Init left out, and why
+    QString FLastError;
     int32_t FActive = 0;
     CdIo_t* FCdio = nullptr;
     std::vector<TOCENTRY> FToc;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cd/CDRipLibrary.h"
+#include "platform/cdrip/ImageCheck.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,12 +23,16 @@ struct TCDRipOptions
     // For tests: sees every raw read of an extraction once the disc has answered, and may spoil
     // it the way a scratched disc or a drive that loses its place would.
     std::function<void(int32_t firstSector, long sectors, uint8_t* data)> ReadFilter;
+    // How the disc images named are checked before they are opened.
+    TImageCheckOptions ImageCheck;
 };
 
 // A ripping library of its own, over libcdio, libcdio-paranoia and SDL2. The drive list is made
 // at CR_Init: every CD drive libcdio finds, then each device or disc image (.cue, .toc, .nrg)
-// named in the colon-separated CDRIP_DRIVES environment variable (entries that do not exist or
-// do not open are left out), and the demo disc beside the program only when both give nothing.
+// named in the colon-separated CDRIP_DRIVES environment variable, and the demo disc beside the
+// program only when there is no drive and CDRIP_DRIVES names nothing. An entry that cannot be
+// used (it does not exist, does not open, or is a disc image that fails its check) is left out
+// and told by CR_GetDriveProblem.
 std::unique_ptr<ICDRipLibrary> CreateCDRipLibrary(const TCDRipOptions& options = {});
 
 } // namespace cdrip
