@@ -11,12 +11,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
@@ -27,6 +29,29 @@
 TfrmMain* frmMain = nullptr;
 
 namespace {
+
+// The face prints its own caption at the right end of the status line.
+constexpr int StatusMargin = 70;
+
+// The status line's short form of the drive entries left out: the first one's file name and
+// the gist of its reason, and how many more there are (standard error has them all, in full).
+QString DriveProblemStatus(QStringList problems)
+{
+    static const QRegularExpression entry(QStringLiteral("^(.*: )(.*)( cannot be used: )(.*)$"));
+    if (problems.size() > 1 && problems.last().startsWith(QStringLiteral("No drive")))
+        problems.removeLast();
+    QString text = problems.first();
+    const QRegularExpressionMatch m = entry.match(text);
+    if (m.hasMatch()) {
+        const QString reason = m.captured(4);
+        const qsizetype detail = reason.indexOf(QStringLiteral(" ("));
+        text = m.captured(1) + QFileInfo(m.captured(2)).fileName() + m.captured(3) +
+               (detail > 0 ? reason.left(detail) : reason);
+    }
+    if (problems.size() > 1)
+        text += QStringLiteral(" (and %1 more)").arg(problems.size() - 1);
+    return text;
+}
 
 const QString ApplicationTitle = QStringLiteral("Tarvik 2.3");
 const QString DesignCaption = QStringLiteral("Tarvik");
@@ -657,13 +682,8 @@ void TfrmMain::FormCreate(QObject*)
         for (const QString& problem : problems)
             std::fprintf(stderr, "tarvik: %s\n", problem.toLocal8Bit().constData());
         if (!problems.isEmpty()) {
-            const QString all = problems.size() == 1
-                                    ? problems.first()
-                                    : QStringLiteral("%1 (and %2 more, told on standard error)")
-                                          .arg(problems.first())
-                                          .arg(problems.size() - 1);
-            FDriveProblem =
-                lblStatus->fontMetrics().elidedText(all, Qt::ElideMiddle, lblStatus->width());
+            FDriveProblem = lblStatus->fontMetrics().elidedText(
+                DriveProblemStatus(problems), Qt::ElideRight, lblStatus->width() - StatusMargin);
         }
         cboDriveClick();
         if (!FDriveProblem.isEmpty())

@@ -97,6 +97,26 @@ def check_usage(p, cue):
                                                                    r.stderr))
 
 
+def check_hostile_images(p, work):
+    """Images that crash libcdio are refused with their reason; the program lives on to say so."""
+    nrg = os.path.join(work, "broken.nrg")
+    with open(nrg, "wb") as f:
+        f.write(b"CUEX" + b"\xff" * 4 + b"\0" * 20 + b"NERO" + b"\0" * 4)
+    toc = os.path.join(work, "broken.toc")
+    with open(toc, "w") as f:
+        f.write('TRACK MODE2\nDATAFILE "%s"\n' % toc)
+    r = subprocess.run([p.tarvik, "--list"], env=dict(p.env, CDRIP_DRIVES=nrg + ":" + toc),
+                       stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    for told in ["broken.nrg cannot be used: libcdio", "broken.toc cannot be used: libcdio crashed",
+                 "No drive is listed"]:
+        if r.returncode != 1 or told not in r.stderr:
+            fail("tarvik --list over broken images: exit %d, %r not told:\n%s%s"
+                 % (r.returncode, told, r.stdout, r.stderr))
+    r = p.expect(2, "--list", "--drive", nrg)
+    if "cannot be opened as a disc image or drive: libcdio" not in r.stderr:
+        fail("tarvik --list --drive over a broken image does not say why:\n" + r.stderr)
+
+
 def check_manual(prefix):
     # Installed compressed, as Debian wants manual pages.
     page = os.path.join(prefix, "share", "man", "man1", "tarvik.1.gz")
@@ -139,6 +159,7 @@ def main():
                 fail("--help does not describe " + option)
         check_manual(prefix)
         check_usage(p, cue)
+        check_hostile_images(p, work)
 
         listing = p.expect(0, "--list", "--drive", cue).stdout
         for expected in ["album.cue", "01  audio      0      0:02  Morning Café",

@@ -89,6 +89,12 @@ QString FileReason(const std::string& path, std::vector<TFileStamp>& files)
             const bool needed = i == 0 || !EndsWithNoCase(path, ".cue");
             if (errno == ENOENT && !needed)
                 continue;
+            if (errno == ENOENT && i == 0 && EndsWithNoCase(path, ".cue")) {
+                return QStringLiteral("its data file %1 does not exist (libcdio reads a CUE "
+                                      "sheet's audio from the file of the sheet's name ending "
+                                      "in .bin)")
+                    .arg(name);
+            }
             return errno == ENOENT ? QStringLiteral("its data file %1 does not exist").arg(name)
                                    : QStringLiteral("its data file %1 cannot be read (%2)")
                                          .arg(name, SystemReason(errno));
