@@ -1,5 +1,6 @@
 #include "platform/cdrip/ImageCheck.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -108,6 +109,12 @@ QString FileReason(const std::string& path, std::vector<TFileStamp>& files)
 
 std::string SelfFolder()
 {
+    // Qt finds the program from its arguments too where /proc is not mounted (a chroot).
+    if (QCoreApplication::instance() != nullptr) {
+        const QString folder = QCoreApplication::applicationDirPath();
+        if (!folder.isEmpty())
+            return QFile::encodeName(folder).toStdString() + '/';
+    }
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0)
