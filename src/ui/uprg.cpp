@@ -9,12 +9,14 @@
 #include "mp3/MP3Info.h"
 #include "platform/shell/Shell.h"
 #include "ui/ButtonDialog.h"
+#include "ui/ElidedText.h"
 #include "ui/uMain.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -138,9 +140,32 @@ void Tfrmprg::FormShow(QObject*)
     CancelRequested = false;
     btnCancel->setEnabled(true);
     lblStatus->setText(Initializing);
+    lblStatus->setToolTip(QString());
     setWindowTitle(ToWAV ? WavCaption : Mp3Caption);
     prgTotalProgress->SetPosition(0);
     prgTotalProgress->ShowDec = false;
+}
+
+void Tfrmprg::ShowRowStatus(const QString& caption, int k, int total)
+{
+    const QString head = QStringLiteral("Extract ");
+    const QString tail = QStringLiteral(" (") + QString::number(k) + QStringLiteral(" of ") +
+                         QString::number(total) + QStringLiteral(")...");
+    // A long title gives way in its middle, so the count stays in sight.
+    const QFontMetrics metrics(lblStatus->font());
+    const int room = lblStatus->contentsRect().width() - metrics.horizontalAdvance(head + tail);
+    lblStatus->setText(head + metrics.elidedText(caption, Qt::ElideMiddle, qMax(room, 0)) + tail);
+    lblStatus->setToolTip(head + caption + tail);
+}
+
+void Tfrmprg::ShowOutputPath(const QString& name)
+{
+    // A long path gives way in its middle, so the file's name and extension stay in sight.
+    const QString text = QStringLiteral("To ") + name;
+    const QRect room = lblPath->contentsRect();
+    const int lines = room.height() / QFontMetrics(lblPath->font()).lineSpacing();
+    lblPath->setText(ElideMiddleLines(text, lblPath->font(), room.width(), lines));
+    lblPath->setToolTip(text);
 }
 
 void Tfrmprg::Timer1Timer(QObject*)
@@ -222,16 +247,14 @@ void Tfrmprg::RunJob()
             ++k;
             current = i;
             const QString caption = row->Caption();
-            lblStatus->setText(QStringLiteral("Extract ") + caption + QStringLiteral(" (") +
-                               QString::number(k) + QStringLiteral(" of ") +
-                               QString::number(total) + QStringLiteral(")..."));
+            ShowRowStatus(caption, k, total);
             FLastFolder = files.Folder();
 
             // A title is a file name: one that would reach another folder fails like any name
             // the file system rejects, before a file is asked about. A file this job wrote
             // is never asked about: a later row of the same title gets a name of its own.
             const QString name = files.NameFor(caption, extension);
-            lblPath->setText(QStringLiteral("To ") + name);
+            ShowOutputPath(name);
 
             const int n = StrToInt(row->SubItem(TTrackRow::siTocIndex));
 

@@ -72,6 +72,9 @@ private:
     void RunJob();
     void FinishJob(bool answeredNo);
     void RefreshBar();
+    // The status line and the path label for a row; the whole text goes into their tooltips.
+    void ShowRowStatus(const QString& caption, int k, int total);
+    void ShowOutputPath(const QString& name);
 
     TfrmMain* FMain = nullptr;
     QTimer* FBarTimer = nullptr;

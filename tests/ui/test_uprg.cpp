@@ -442,6 +442,43 @@ TEST_F(JobTest, RestoringTheWindowKeepsTheJobsStatusAndItsCancel)
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_OpenRipper")), 1);
 }
 
+TEST_F(JobTest, LongTitlesAndPathsKeepTheCountAndTheExtensionInSight)
+{
+    const QString title = QStringLiteral("Opening ") + QString(30, QLatin1Char('x')) +
+                          QStringLiteral(" a very long title in many words ") +
+                          QString(120, QLatin1Char('y')) + QStringLiteral(" Closing");
+    Settings.OutDir = Dir.filePath(QStringLiteral("Music/") + QString(150, QLatin1Char('f')));
+    Tick({1, 3});
+    Row(1)->SetCaption(title);
+    QString status, statusTip, path, pathTip;
+    bool fits = false;
+    Fake.OnRipChunk = [&](int call) {
+        if (call == 0 && TrackBeingRead() == 1) {
+            const QLabel* label = Window->lblStatus;
+            fits = QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width();
+            for (const QString& line : Window->lblPath->text().split(QLatin1Char('\n')))
+                fits = fits && QFontMetrics(Window->lblPath->font()).horizontalAdvance(line) <=
+                                   Window->lblPath->width();
+            status = Window->lblStatus->text();
+            statusTip = Window->lblStatus->toolTip();
+            path = Window->lblPath->text();
+            pathTip = Window->lblPath->toolTip();
+        }
+    };
+    EXPECT_EQ(Run(false), mrOk);
+
+    const QString name = Settings.OutDir + QLatin1Char('/') + title + QStringLiteral(".mp3");
+    EXPECT_EQ(statusTip, QStringLiteral("Extract ") + title + QStringLiteral(" (1 of 2)..."));
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Extract Opening "))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral(" Closing (1 of 2)..."))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QChar(0x2026)));
+    EXPECT_TRUE(fits);
+    EXPECT_EQ(pathTip, QStringLiteral("To ") + name);
+    EXPECT_TRUE(path.startsWith(QStringLiteral("To ") + Dir.path())) << path.toStdString();
+    EXPECT_TRUE(path.endsWith(QStringLiteral(" Closing.mp3"))) << path.toStdString();
+    EXPECT_LE(path.count(QLatin1Char('\n')), 2);
+}
+
 TEST_F(JobTest, CancelBeforeTheFirstTickEndsTheJobAtOnce)
 {
     Tick({0});
