@@ -392,6 +392,7 @@ TfrmMain::TfrmMain(cdrip::ICDRipLibrary* ripLibrary, lameenc::ILameEncLibrary* e
     CreatePopupMenu();
     LoadImageList();
     CreateStandInButtons();
+    CreateShortcuts();
     WatchHoverExits();
 
     FormCreate();

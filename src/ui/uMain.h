@@ -121,6 +121,8 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // Space without a current row is left to the window (play or pause).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QList<QPixmap> FSmallImages;
@@ -292,11 +294,18 @@ public:
     void HelpWith1Click(QObject* Sender = nullptr);
     void HomePageOnTheWeb1Click(QObject* Sender = nullptr);
 
+    // --- keys ---
+    // Space: pauses or resumes the track being played, else plays as the play button does.
+    void PlayOrPause(QObject* Sender = nullptr);
+    // The menu key and Shift+F10: the list's context menu at its current row.
+    void PopupMenuAtCurrentRow(QObject* Sender = nullptr);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateControls();
@@ -304,6 +313,7 @@ private:
     void CreatePopupMenu();
     void CreateFrame();
     void CreateStandInButtons();
+    void CreateShortcuts();
     void LoadImageList();
     void HideHoverImages();
     // The pointer has left every hot area: the lit picture and its hint go.
