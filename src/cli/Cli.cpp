@@ -28,6 +28,20 @@ constexpr int ExitOK = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
+// The --drive value as the bytes of the command line, before any decoding.
+QByteArray DriveArgument(int argc, char** argv)
+{
+    QByteArray value;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--drive" && i + 1 < argc)
+            value = argv[++i];
+        else if (arg.startsWith("--drive="))
+            value = arg.mid(8);
+    }
+    return value;
+}
+
 void Print(std::FILE* to, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), to);
@@ -36,7 +50,7 @@ void Print(std::FILE* to, const QString& text)
 
 int List(const TCommandLine& line)
 {
-    TDisc disc(line.Drive);
+    TDisc disc(line.Drive, line.DriveBytes);
     TCDRIP& ripper = disc.Ripper();
     QString out = u"Drives:\n"_s;
     const QStringList drives = disc.DriveNames();
@@ -91,6 +105,7 @@ int RunCommandLine(int argc, char** argv)
     TCommandLine line;
     try {
         line = ParseCommandLine(QCoreApplication::arguments().mid(1));
+        line.DriveBytes = DriveArgument(argc, argv);
     } catch (const EUsageError& e) {
         Print(stderr,
               u"tarvik: %1\n%2Try 'tarvik --help' for more.\n"_s.arg(e.Message(), UsageText()));

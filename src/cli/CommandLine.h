@@ -2,6 +2,7 @@
 
 #include "app/Exception.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,8 @@ struct TCommandLine
     QString Tracks;   // the --tracks text; empty: every audio track
     QString OutDir;   // empty: the settings' output folder
     QString Drive;    // a drive number or a disc image / device path; empty: drive 0
+    // The --drive value as given: a file name is bytes, which need not decode.
+    QByteArray DriveBytes;
     bool OverwriteGiven = false;
     TOverwrite Overwrite = TOverwrite::Never;
     bool Quiet = false;

@@ -5,12 +5,14 @@
 #include "cd/CDRIP.h"
 #include "cli/CommandLine.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -25,30 +27,33 @@ bool IsDriveNumber(const QString& text)
 
 } // namespace
 
-TDisc::TDisc(const QString& drive)
+TDisc::TDisc(const QString& drive, const QByteArray& path)
 {
     QString imageName;
+    QByteArray image;
     if (!drive.isEmpty() && !IsDriveNumber(drive)) {
-        const QFileInfo path(drive);
-        if (!path.exists())
+        image = path.isEmpty() ? QFile::encodeName(drive) : path;
+        struct stat st;
+        if (::stat(image.constData(), &st) != 0)
             throw EUsageError(u"--drive '%1': there is no such disc image or device"_s.arg(drive));
+        if (!image.startsWith('/'))
+            image = QFile::encodeName(QDir::currentPath()) + '/' + image;
         // The library lists the drives named in CDRIP_DRIVES after the physical ones; ours goes
         // first among them, so it is the first drive that carries its name.
         const QByteArray others = qgetenv("CDRIP_DRIVES");
-        QByteArray list = QFile::encodeName(path.absoluteFilePath());
+        QByteArray list = image;
         if (!others.isEmpty())
             list += ':' + others;
         qputenv("CDRIP_DRIVES", list);
-        imageName = path.fileName();
+        imageName = QFile::decodeName(image.mid(image.lastIndexOf('/') + 1));
     }
 
     FRipper = std::make_unique<TCDRIP>();
     // What the library could not use is told, as the window tells it; the --drive image's own
     // reason goes into the error that ends the command.
-    const QString ownProblem = imageName.isEmpty()
-                                   ? QString()
-                                   : u"CDRIP_DRIVES: %1 cannot be used: "_s.arg(QFile::decodeName(
-                                         QFile::encodeName(QFileInfo(drive).absoluteFilePath())));
+    const QString ownProblem =
+        image.isEmpty() ? QString()
+                        : u"CDRIP_DRIVES: %1 cannot be used: "_s.arg(QFile::decodeName(image));
     QString reason;
     for (const QString& problem : FRipper->DriveProblems()) {
         if (!ownProblem.isEmpty() && reason.isEmpty() && problem.startsWith(ownProblem))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,8 +15,9 @@ class TDisc
 public:
     // `drive`: empty for drive 0, a drive number, or the path of a disc image or device, which
     // is handed to the ripping library before it makes its drive list. Raises EUsageError when
-    // there is no such drive or the path cannot be opened.
-    explicit TDisc(const QString& drive);
+    // there is no such drive or the path cannot be opened. `path`, when given, is the path as
+    // bytes (file names need not decode), used in place of `drive`'s text.
+    explicit TDisc(const QString& drive, const QByteArray& path = {});
     ~TDisc();
 
     TCDRIP& Ripper() { return *FRipper; }

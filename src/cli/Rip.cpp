@@ -117,7 +117,7 @@ int RipTracks(const TCommandLine& line)
         Warning(Message(e));
     }
 
-    TDisc disc(line.Drive);
+    TDisc disc(line.Drive, line.DriveBytes);
     disc.Load();
     TCDRIP& ripper = disc.Ripper();
     if (ripper.Tracks.empty()) {

@@ -117,6 +117,20 @@ def check_hostile_images(p, work):
         fail("tarvik --list --drive over a broken image does not say why:\n" + r.stderr)
 
 
+def check_byte_path(p, work, cue):
+    """A disc image whose name is not UTF-8 (file names are bytes) is listed and read."""
+    folder = os.path.join(os.fsencode(work), b"M\xfasica")
+    os.makedirs(folder)
+    for ext in [b".cue", b".bin"]:
+        shutil.copy(os.fsencode(cue[:-4]) + ext, os.path.join(folder, b"caf\xe9" + ext))
+    r = subprocess.run([os.fsencode(p.tarvik), b"--list", b"--drive",
+                        os.path.join(folder, b"caf\xe9.cue")], env=p.env,
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    if r.returncode != 0 or b"Morning Caf\xc3\xa9" not in r.stdout:
+        fail("a disc image named in Latin-1 bytes is not listed: exit %d\n%r\n%r"
+             % (r.returncode, r.stdout, r.stderr))
+
+
 def check_manual(prefix):
     # Installed compressed, as Debian wants manual pages.
     page = os.path.join(prefix, "share", "man", "man1", "tarvik.1.gz")
@@ -160,6 +174,7 @@ def main():
         check_manual(prefix)
         check_usage(p, cue)
         check_hostile_images(p, work)
+        check_byte_path(p, work, cue)
 
         listing = p.expect(0, "--list", "--drive", cue).stdout
         for expected in ["album.cue", "01  audio      0      0:02  Morning Café",

@@ -83,23 +83,25 @@ QString FileReason(const std::string& path, std::vector<TFileStamp>& files)
     const std::vector<std::string> data = SheetDataFiles(path);
     for (size_t i = 0; i < data.size(); ++i) {
         const QString name = Decoded(data[i]);
-        // A stamp even for a file that is missing: the image is checked again once it is there.
-        files.emplace_back().Capture(data[i]);
         if (::stat(data[i].c_str(), &st) != 0) {
+            const int error = errno;
             // A CUE sheet's FILE line names a file libcdio does not read; only its own is needed.
             const bool needed = i == 0 || !EndsWithNoCase(path, ".cue");
-            if (errno == ENOENT && !needed)
+            if (error == ENOENT && !needed)
                 continue;
-            if (errno == ENOENT && i == 0 && EndsWithNoCase(path, ".cue")) {
+            // A stamp even for a file that is missing: the image is checked again once it is.
+            files.emplace_back().Capture(data[i]);
+            if (error == ENOENT && i == 0 && EndsWithNoCase(path, ".cue")) {
                 return QStringLiteral("its data file %1 does not exist (libcdio reads a CUE "
                                       "sheet's audio from the file of the sheet's name ending "
                                       "in .bin)")
                     .arg(name);
             }
-            return errno == ENOENT ? QStringLiteral("its data file %1 does not exist").arg(name)
+            return error == ENOENT ? QStringLiteral("its data file %1 does not exist").arg(name)
                                    : QStringLiteral("its data file %1 cannot be read (%2)")
-                                         .arg(name, SystemReason(errno));
+                                         .arg(name, SystemReason(error));
         }
+        files.emplace_back().Capture(data[i]);
         // Reading a pipe or a device for a disc's sectors would wait for ever or never end.
         if (const QString what = NotRegular(st); !what.isEmpty())
             return QStringLiteral("its data file %1 is %2, not a regular file").arg(name, what);
