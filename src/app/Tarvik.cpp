@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "cli/Cli.h"
 #include "cli/CommandLine.h"
+#include "cli/Interrupt.h"
 #include "ui/Application.h"
 #include "ui/uMain.h"
 
@@ -33,8 +34,15 @@ int main(int argc, char** argv)
 
     try {
         TfrmMain frmMainWindow;
+        // SIGTERM, SIGINT and SIGHUP (a logout, Ctrl-C in the terminal it was started from)
+        // close the window as its close box does, from the event loop, never in the handler.
+        TInterrupt interrupt;
+        interrupt.OnInterrupt = [&frmMainWindow] { frmMainWindow.RequestClose(); };
         frmMainWindow.show();
-        return application.exec();
+        const int status = application.exec();
+        if (const int signal = TInterrupt::Signal())
+            return 128 + signal;
+        return status;
     } catch (const std::exception& e) {
         // Only a ripping library that cannot start at all gets here: there is no window to
         // report in.

@@ -6,9 +6,10 @@
 
 class QSocketNotifier;
 
-// Ctrl-C, SIGTERM and SIGHUP while the command line works: the signal handler only writes a
-// byte into a pipe; the event loop (which a rip runs between its chunks) reads it and calls
-// OnInterrupt there, where it is safe to do real work. A second Ctrl-C ends the process at once.
+// Ctrl-C, SIGTERM and SIGHUP while the command line or the window works: the signal handler
+// only writes a byte into a pipe; the event loop (which a rip runs between its chunks) reads it
+// and calls OnInterrupt there, where it is safe to do real work. A second signal ends the
+// process at once.
 class TInterrupt : public QObject
 {
     Q_OBJECT

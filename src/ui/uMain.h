@@ -274,6 +274,10 @@ public:
     void Options1Click(QObject* Sender = nullptr);
     void Exit1Click(QObject* Sender = nullptr);
     void FormClose(QObject* Sender = nullptr);
+    // Closes the window as its close box does, when asked from outside (a signal to the
+    // process): a menu or dialog open over it closes as Escape closes it, a running job is
+    // cancelled as its Cancel button does, then the window closes and saves the settings.
+    void RequestClose();
 
     // --- handlers: the player ---
     void btnPlayClick(QObject* Sender = nullptr);
@@ -357,6 +361,8 @@ private:
     // The ticked rows the status line and the select-all box were last brought up to.
     int FTickedCount = 0;
     bool FDestroying = false;
+    // Closing was asked for from outside; nobody may be there to answer a message.
+    bool FCloseRequested = false;
     int FTickBatch = 0;
     // The track titles the last album information read gave, by row.
     QStringList FAlbumTitles;

@@ -11,6 +11,7 @@
 #include "platform/shell/MessageBox.h"
 #include "ui/uprg.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -26,6 +27,8 @@ const QString TracksSelected = QStringLiteral(" Tracks Selected");
 const QString CopiedToClipboard =
     QStringLiteral("Successfully copy the Track Information to the Clipboard!");
 const QString NoAudioTrackSelected = QStringLiteral("No Audio Track Selected!");
+// How often a close asked for from outside looks again whether the modal windows have gone.
+constexpr int CloseRetryInterval = 50;
 
 // Whether two records would write the same settings file (ConfirmReplace is never stored).
 bool SameStoredSettings(const TMP3Settings& a, const TMP3Settings& b)
@@ -227,6 +230,24 @@ void TfrmMain::Exit1Click(QObject*)
     close();
 }
 
+void TfrmMain::RequestClose()
+{
+    FCloseRequested = true;
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    // The job window's close cancels its job and the question it may be asking is answered as
+    // Escape answers it (the file is kept); whatever is modal goes first, and the window closes
+    // once its own loop runs again.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(CloseRetryInterval, this, [this] { RequestClose(); });
+        return;
+    }
+    close();
+    // Nothing else of the program may keep it running.
+    QCoreApplication::quit();
+}
+
 void TfrmMain::FormClose(QObject*)
 {
     try {
@@ -241,7 +262,7 @@ void TfrmMain::FormClose(QObject*)
         // Closing always succeeds, but the user learns that this run's settings are lost.
         if (FUnwrittenSettings && SameStoredSettings(*FUnwrittenSettings, Settings))
             return;
-        if (isVisible())
+        if (isVisible() && !FCloseRequested)
             ApplicationHandleException(this, e);
         else
             std::fprintf(stderr, "tarvik: %s\n", ExceptionMessage(e).toLocal8Bit().constData());

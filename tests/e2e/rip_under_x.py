@@ -4,7 +4,8 @@
 Installs the build into a temporary prefix, writes a four-track disc image and a settings file,
 starts the program on the image, then with xdotool: right-clicks the list, picks "Select &All",
 clicks the MP3 button and waits for the four MP3 files with their title tags; drags the window by
-its background; closes it with its close button.
+its background; closes it with its close button. Then SIGINT during a job, SIGTERM over the
+options dialog and SIGHUP at rest must each close it the same way.
 
 Usage: rip_under_x.py BUILD_DIR [SHOTS_DIR]
 With SHOTS_DIR, screenshots of each step are saved there. Exits 77 (skipped) when Xvfb or xdotool
@@ -13,6 +14,7 @@ is missing.
 
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -53,6 +55,22 @@ def write_disc(folder, sectors=SECTORS_PER_TRACK):
         cue.append("    INDEX 01 %02d:%02d:%02d" % (start // 4500, start // 75 % 60, start % 75))
     with open(cue_path, "w") as out:
         out.write("\n".join(cue) + "\n")
+    return cue_path
+
+
+def write_long_disc(folder, seconds):
+    """A two-track image whose first track takes a while to encode, the second two seconds."""
+    second = bytearray()
+    for n in range(44100):
+        v = int(0.3 * math.sin(2 * math.pi * 440 * n / 44100.0) * 32767)
+        second += struct.pack("<hh", v, -v)
+    with open(os.path.join(folder, "long.bin"), "wb") as out:
+        out.write(bytes(second) * (seconds + 2))
+    start = seconds * 75
+    cue_path = os.path.join(folder, "long.cue")
+    with open(cue_path, "w") as out:
+        out.write('FILE "long.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n'
+                  "  TRACK 02 AUDIO\n    INDEX 01 %02d:%02d:00\n" % (start // 4500, start // 75 % 60))
     return cue_path
 
 
@@ -247,6 +265,8 @@ def main():
             if "OutDir=" + music not in ini.read():
                 fail("the settings file lost the output folder")
         print("closed cleanly")
+
+        signal_cases(tarvik, env, work)
         return 0
     finally:
         if program is not None:
@@ -256,6 +276,95 @@ def main():
             xvfb.terminate()
             xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
+
+
+def signal_cases(tarvik, base_env, work):
+    """SIGINT during a job, SIGTERM over a dialog and SIGHUP at rest close the program as its
+    close box does: the job is cancelled as Cancel cancels it, the settings are saved, and the
+    process ends with 128 plus the signal."""
+    long_disc = write_long_disc(work, 240)
+    for number, (sig, during) in enumerate([(signal.SIGINT, "job"), (signal.SIGTERM, "dialog"),
+                                            (signal.SIGHUP, "rest")]):
+        home = os.path.join(work, "signal%d" % number)
+        config = os.path.join(home, ".config")
+        music = os.path.join(home, "out")
+        os.makedirs(os.path.join(config, "tarvik"))
+        os.makedirs(music)
+        ini_path = os.path.join(config, "tarvik", "tarvik.ini")
+        with open(ini_path, "w") as ini:
+            ini.write("[System]\nOutDir=%s\nOpenWhenDone=0\n" % music)
+        env = dict(base_env, HOME=home, XDG_CONFIG_HOME=config, CDRIP_DRIVES=long_disc)
+        session = Session(env, None)
+        program = subprocess.Popen([tarvik], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, text=True)
+        try:
+            window = session.wait_for("the main window", lambda: session.windows(program.pid))[0]
+            time.sleep(0.5)
+            x, y, _, _ = session.geometry(window)
+
+            def at(cx, cy):
+                session.xdo("mousemove", x + cx, y + cy)
+                time.sleep(0.15)
+
+            def others():
+                return [w for w in session.windows(program.pid) if w != window]
+
+            if during == "job":
+                at(550, 129)  # the select-all box
+                session.xdo("click", 1)
+                at(58, 228)
+                at(60, 226)
+                session.xdo("click", 1)
+                session.wait_for("the job window", others)
+                session.wait_for("the first track under way",
+                                 lambda: [n for n in os.listdir(music) if n.startswith(".")])
+                time.sleep(0.5)
+            elif during == "dialog":
+                at(320, 40)
+                session.xdo("click", 1)
+                session.xdo("key", "ctrl+o")
+                session.wait_for("the options dialog", others)
+            program.send_signal(sig)
+            try:
+                code = program.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                fail("%s during the %s did not end the program" % (sig.name, during))
+            output = program.stdout.read()
+            program = None
+        finally:
+            if program is not None:
+                program.kill()
+                program.wait()
+        if code != 128 + sig:
+            fail("%s during the %s: exit status %d, not %d: %s"
+                 % (sig.name, during, code, 128 + sig, output))
+        with open(ini_path) as ini:
+            saved = ini.read()
+        if "[MP3]" not in saved or "OutDir=" + music not in saved:
+            fail("%s during the %s: the settings were not saved: %r" % (sig.name, during, saved))
+        names = sorted(os.listdir(music))
+        if during == "job":
+            # The track being extracted is kept, finished and tagged, as Cancel keeps it; the
+            # next one is never begun.
+            if names != ["Track01.mp3"]:
+                fail("%s during the job left %s" % (sig.name, names))
+            check = subprocess.run(
+                ["/usr/bin/python3", "-c",
+                 "import sys, mutagen.id3, mutagen.mp3\n"
+                 "p = sys.argv[1]\n"
+                 "print(str(mutagen.id3.ID3(p)['TIT2']), mutagen.mp3.MP3(p).info.length)\n",
+                 os.path.join(music, names[0])], capture_output=True, text=True)
+            if check.returncode != 0:
+                fail("mutagen on the cancelled track: " + check.stderr.strip())
+            title, length = check.stdout.split()
+            if title != "Track01" or not 0 < float(length) < 240:
+                fail("the cancelled track reads as %r, %s s" % (title, length))
+            print("%s during the job: cancelled track kept (%.1f s), settings saved, status %d"
+                  % (sig.name, float(length), code))
+        else:
+            if names:
+                fail("%s during the %s wrote %s" % (sig.name, during, names))
+            print("%s during the %s: settings saved, status %d" % (sig.name, during, code))
 
 
 if __name__ == "__main__":
