@@ -339,6 +339,8 @@ QString TOutputFiles::NameFor(const QString& title, const QString& extension) co
     QString name = plain;
     for (int n = 2; WroteFile(name); ++n)
         name = folder + base + u" (%1)"_s.arg(n) + extension;
+    // Before the user is asked about replacing it, or waits for a track to be read.
+    CheckCreatable(name);
     return name;
 }
 

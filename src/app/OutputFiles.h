@@ -58,7 +58,8 @@ public:
     // The file of a track titled `title` with `extension` (".wav" or ".mp3"): the title,
     // trimmed, in the folder; with " (2)", " (3)", ... before the extension when this job
     // already wrote that file. Raises EFCreateError with the reason for a title that cannot be
-    // a file name.
+    // a file name, or a name the file system refuses (too long, a character it does not allow,
+    // a folder of that name in the way); the folder must be there by then.
     QString NameFor(const QString& title, const QString& extension) const;
     // Whether `name` would replace something that is there (a dangling link included).
     static bool Exists(const QString& name);

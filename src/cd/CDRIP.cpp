@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -443,6 +444,9 @@ QString CreateFailureReason(const QString& path, const QString& systemReason)
             .arg(nameBytes)
             .arg(nameMax);
 #endif
+    // Some file systems (FAT on a memory stick) refuse characters such as ':' or '?'.
+    if (systemReason == qt_error_string(EINVAL))
+        return QStringLiteral("the file system does not allow a character of the name");
     return Continued(systemReason);
 }
 
