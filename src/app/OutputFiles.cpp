@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -130,7 +131,7 @@ public:
                 continue;
             }
             FPath = path;
-            FFd = fd;
+            FFile = std::make_unique<TDescriptor>(fd);
             return;
         }
         throw EFCreateError(finalName, CreateFailureReason(finalName, qt_error_string(error)));
@@ -147,7 +148,7 @@ public:
     // data), then makes the new name durable too.
     void Commit(const QString& name)
     {
-        if (::fsync(FFd) != 0)
+        if (::fsync(FFile->Get()) != 0)
             RaiseWriteError(name, Reason(errno));
         if (::rename(Native(FPath).constData(), Native(name).constData()) != 0)
             throw EFCreateError(name, CreateFailureReason(name, qt_error_string(errno)));
@@ -156,7 +157,7 @@ public:
         TDescriptor dir(::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.Get() >= 0)
             ::fsync(dir.Get());
-        Close();
+        FFile.reset();
     }
 
     void Discard()
@@ -164,19 +165,12 @@ public:
         if (!FPath.isEmpty())
             ::unlink(Native(FPath).constData());
         FPath.clear();
-        Close();
+        FFile.reset();
     }
 
 private:
-    void Close()
-    {
-        if (FFd >= 0)
-            ::close(FFd);
-        FFd = -1;
-    }
-
     QString FPath;
-    int FFd = -1;
+    std::unique_ptr<TDescriptor> FFile; // holds the lock
 };
 
 // Something under `name` that a new file cannot take the place of, or a name the file system
