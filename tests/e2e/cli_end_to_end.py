@@ -101,7 +101,8 @@ def check_hostile_images(p, work):
     """Images that crash libcdio are refused with their reason; the program lives on to say so."""
     nrg = os.path.join(work, "broken.nrg")
     with open(nrg, "wb") as f:
-        f.write(b"CUEX" + b"\xff" * 4 + b"\0" * 20 + b"NERO" + b"\0" * 4)
+        f.write(b"\0" * 2400 + b"CUEX" + b"\xff" * 4 + b"\0" * 20 + b"NERO" +
+                (2400).to_bytes(4, "big"))
     toc = os.path.join(work, "broken.toc")
     with open(toc, "w") as f:
         f.write('TRACK MODE2\nDATAFILE "%s"\n' % toc)

@@ -52,8 +52,12 @@ public:
             Entries << Path(name);
     }
 
-    // NRG images are parsed from a footer pointing at a chain of tagged chunks; short ones with
-    // every chunk kind and odd lengths are what makes libcdio misbehave.
+    // What precedes an NRG image's chunks: a disc's worth of sectors, here only just long enough.
+    const QByteArray Pad = QByteArray(2400, 0);
+
+    // NRG images are parsed from a footer pointing at a chain of tagged chunks; chunks of every
+    // kind with odd lengths are what makes libcdio misbehave. Files too short to hold a disc are
+    // refused before libcdio reads them.
     void Nrg()
     {
         const char* tags[] = {"CUEX", "CUES", "DAOX", "DAOI", "ETNF",
@@ -66,21 +70,23 @@ public:
                 chunk += QByteArray(int(std::min<quint64>(length, 24)), '\xFF');
                 const bool v2 = n % 2 == 0;
                 Write(QStringLiteral("chunk%1.nrg").arg(n++),
-                      chunk + (v2 ? QByteArray("NER5") + BigEndian(0, 8)
-                                  : QByteArray("NERO") + BigEndian(0, 4)));
+                      Pad + chunk +
+                          (v2 ? QByteArray("NER5") + BigEndian(Pad.size(), 8)
+                              : QByteArray("NERO") + BigEndian(Pad.size(), 4)));
             }
         }
         // Footers alone, at every short size, and footers pointing past the file.
         for (int size = 0; size <= 48; size += 4)
             Write(QStringLiteral("short%1.nrg").arg(size), QByteArray(size, 0) + "NER5");
-        Write(QStringLiteral("far.nrg"), QByteArray(20, 0) + "NER5" + BigEndian(1ull << 40, 8));
-        Write(QStringLiteral("self.nrg"), QByteArray(20, 0) + "NERO" + BigEndian(20, 4));
+        Write(QStringLiteral("far.nrg"), Pad + "NER5" + BigEndian(1ull << 40, 8));
+        Write(QStringLiteral("self.nrg"), Pad + "NERO" + BigEndian(Pad.size(), 4));
         QRandomGenerator random(7);
         for (int i = 0; i < 10; ++i) {
             QByteArray noise(64 + 32 * i, 0);
             for (char& c : noise)
                 c = char(random.bounded(256));
-            Write(QStringLiteral("noise%1.nrg").arg(i), noise + "NERO" + BigEndian(0, 4));
+            Write(QStringLiteral("noise%1.nrg").arg(i),
+                  Pad + noise + "NERO" + BigEndian(Pad.size(), 4));
         }
     }
 
@@ -293,8 +299,9 @@ TEST_F(ImageCheckTest, NamedImagesNoneOfWhichWorksAreToldNotReplacedByTheDemoDis
     TCorpus corpus(FDir.path());
     corpus.Write(QStringLiteral("crash.toc"),
                  "TRACK MODE2\nDATAFILE \"" + corpus.Path(QStringLiteral("crash.toc")) + "\"\n");
-    corpus.Write(QStringLiteral("crash.nrg"),
-                 "CUEX\xff\xff\xff\xff" + QByteArray(20, 0) + "NERO" + BigEndian(0, 4));
+    corpus.Write(QStringLiteral("crash.nrg"), corpus.Pad + "CUEX\xff\xff\xff\xff" +
+                                                  QByteArray(20, 0) + "NERO" +
+                                                  BigEndian(corpus.Pad.size(), 4));
     auto lib = Library(corpus.Entries);
     if (lib->CR_GetNumCDROM() > 0)
         GTEST_SKIP() << "this machine has a CD drive";

@@ -28,6 +28,8 @@ const char* const CheckerName = "tarvik-imagecheck";
 // A sheet is a short text; anything longer is not read for its file names (libcdio still gets
 // it, in the checker).
 constexpr qint64 MaxSheetBytes = 1 << 20;
+// One 2048-byte data sector and an NRG footer: no disc image holds less.
+constexpr off_t MinImageBytes = 2048 + 8;
 
 QString Decoded(const std::string& bytes)
 {
@@ -79,6 +81,11 @@ QString FileReason(const std::string& path, std::vector<TFileStamp>& files)
         return QStringLiteral("it is %1, not a disc image file").arg(what);
     if (::access(path.c_str(), R_OK) != 0)
         return QStringLiteral("it cannot be read (%1)").arg(SystemReason(errno));
+    // libcdio reads an NRG image's footer before it knows the file holds one, and then goes by
+    // whatever its buffer held: a file too short for any disc is refused before it gets that far.
+    const bool sheet = EndsWithNoCase(path, ".cue") || EndsWithNoCase(path, ".toc");
+    if (!sheet && st.st_size < MinImageBytes)
+        return QStringLiteral("it is too short to hold a disc (%1 bytes)").arg(st.st_size);
     files.emplace_back().Capture(path);
     const std::vector<std::string> data = SheetDataFiles(path);
     for (size_t i = 0; i < data.size(); ++i) {

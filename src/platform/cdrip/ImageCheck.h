@@ -45,10 +45,10 @@ struct TImageCheckOptions
 
 // libcdio trusts the disc images it parses: some malformed ones crash it, and a sheet whose data
 // file is a named pipe or a device makes it wait for ever. So before an image is opened in this
-// process, it is refused here when it, or a data file its sheet names, is not a regular file, and
-// is otherwise opened, its table of contents read and its tracks' first and last sectors read by
-// tarvik-imagecheck, a process of its own with a time limit. `paths` are file names as bytes;
-// the verdicts come in their order.
+// process, it is refused here when it, or a data file its sheet names, is not a regular file, or
+// when it is too short to hold a disc; it is otherwise opened, its table of contents read and its
+// tracks' first and last sectors read by tarvik-imagecheck, a process of its own with a time
+// limit. `paths` are file names as bytes; the verdicts come in their order.
 std::vector<TImageVerdict> CheckImages(const std::vector<std::string>& paths,
                                        const TImageCheckOptions& options = {});
 
