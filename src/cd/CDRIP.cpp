@@ -6,14 +6,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -35,6 +39,8 @@ const QString kErrorSettingParameters = QStringLiteral("Error setting parameters
 const QString kInvalidParameters = QStringLiteral("Invalid CD-ROM parameters");
 const QString kWriteError = QStringLiteral("Write error");
 const QString kEncoderFailure = QStringLiteral("The MP3 encoder could not be started (error %1)");
+// %1: the file as the user knows it.
+const QString kEncoderError = QStringLiteral("The MP3 encoder failed (error %2) while writing %1");
 // %1: where on the disc, as RangeText gives it.
 const QString kReadFailure = QStringLiteral(
     "Read error in %1: no audio could be read from the disc; it may have been removed");
@@ -67,6 +73,11 @@ constexpr int32_t kMaxTracks = 99;
 // A chunk larger than this is not a chunk the library could honestly ask for.
 constexpr int32_t kMaxReadSize = 64 * 1024 * 1024;
 constexpr qint64 kWavHeaderSize = 44;
+// Audio read ahead of the encoder and the file at most: enough to ride out a slow write or a
+// busy core, little enough to keep memory flat.
+constexpr int64_t kQueuedMilliseconds = 2000;
+// The thread that waits for a range lets the window's messages run at least this often.
+constexpr auto kRoundInterval = std::chrono::milliseconds(10);
 
 // One parameter block for the whole process, as the library keeps one per process too.
 CDROMPARAMS& Block()
@@ -199,8 +210,7 @@ public:
     {
     }
 
-    // The encoder stream and the buffers. The read buffer keeps room for the remainder of one
-    // encoder chunk carried over in front of the next delivery.
+    // The encoder stream and its buffers.
     void Open(int32_t readSize)
     {
         FReadSize = readSize;
@@ -221,9 +231,10 @@ public:
                                       .arg(FOutSize));
             // Every chunk's MP3 data is gathered and written at once: one write per delivery.
             FOut.resize(size_t(FOutSize) * size_t(readSize / FChunkBytes + 2));
+            // A delivery behind the remainder of one encoder chunk, held as 16-bit words so
+            // every encoder chunk inside it is aligned for the encoder.
+            FRead.resize(size_t((readSize + FChunkBytes + 1) / 2));
         }
-        // Held as 16-bit words so every encoder chunk inside it is aligned for the encoder.
-        FRead.resize(size_t((readSize + FChunkBytes + 1) / 2));
     }
 
     // `shownName` is the name messages give the file: the one the user will find.
@@ -248,27 +259,37 @@ public:
         FFile.write(h);
     }
 
-    uint8_t* ReadBuffer() { return reinterpret_cast<uint8_t*>(FRead.data()) + FRemainder; }
     int32_t ReadSize() const { return FReadSize; }
 
-    // Writes one delivery of `n` bytes, which sits in the read buffer after the remainder.
-    void Deliver(int32_t n)
+    // Writes one delivery of `n` bytes. For the encoder it goes behind the remainder the last
+    // delivery left, so the stream is cut into the same chunks however the deliveries fall.
+    void Deliver(const uint8_t* data, int32_t n)
     {
         if (!FEncode) {
-            Write(ReadBuffer(), n);
+            Write(data, n);
             FPcmWritten += n;
             return;
         }
-        if (!FCoder)
+        if (!FCoder || n <= 0)
             return;
         uint8_t* base = reinterpret_cast<uint8_t*>(FRead.data());
+        std::memcpy(base + FRemainder, data, size_t(n));
         const qint64 total = FRemainder + n;
         const qint64 chunks = total / FChunkBytes;
         qint64 gathered = 0;
         for (qint64 i = 0; i < chunks; ++i) {
             uint32_t bytes = 0;
-            FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(base + i * FChunkBytes),
-                                FOut.data() + gathered, &bytes);
+            const int32_t result =
+                FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(base + i * FChunkBytes),
+                                    FOut.data() + gathered, &bytes);
+            // A chunk the encoder lost would leave a gap in the track, and the file would
+            // still look whole: what was encoded before it is kept, and the range ends.
+            if (result != 0) {
+                Write(FOut.data(), gathered);
+                FMp3Written += gathered;
+                FRemainder = 0;
+                throw ECDRIPError(kEncoderError.arg(FShownName, QString::number(result)));
+            }
             gathered += std::min<qint64>(bytes, FOutSize);
         }
         Write(FOut.data(), gathered);
@@ -289,8 +310,10 @@ public:
         if (usable <= 0)
             return;
         uint32_t bytes = 0;
-        FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(FRead.data()), uint32_t(usable / 2),
-                            FOut.data(), &bytes);
+        const int32_t result = FCoder->EncodeChunk(reinterpret_cast<const int16_t*>(FRead.data()),
+                                                   uint32_t(usable / 2), FOut.data(), &bytes);
+        if (result != 0)
+            throw ECDRIPError(kEncoderError.arg(FShownName, QString::number(result)));
         Write(FOut.data(), std::min<qint64>(bytes, FOutSize));
         FMp3Written += std::min<qint64>(bytes, FOutSize);
     }
@@ -409,7 +432,182 @@ private:
     QString FShownName;
 };
 
+// The chunks on their way from the reading stage to the writing stage: a fixed set of buffers
+// the reader fills and the writer empties, so memory stays flat however long the track, and the
+// reader waits while the writer is a whole queue behind.
+class TChunkQueue
+{
+public:
+    // Room for kQueuedMilliseconds of audio, and never fewer than two chunks, so one can be read
+    // while the other is written.
+    void Allocate(int32_t readSize, int64_t bytesPerSecond)
+    {
+        const int64_t budget = bytesPerSecond * kQueuedMilliseconds / 1000;
+        const int64_t count = std::clamp<int64_t>(budget / std::max(readSize, 1), 2, 64);
+        FBuffers.resize(size_t(count));
+        for (std::vector<uint8_t>& buffer : FBuffers) {
+            buffer.resize(size_t(readSize));
+            FFree.push_back(buffer.data());
+        }
+    }
+
+    // Reader: an empty buffer, once there is one; nullptr when the writer has stopped.
+    uint8_t* Free()
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [this] { return FStopped || !FFree.empty(); });
+        if (FStopped)
+            return nullptr;
+        uint8_t* buffer = FFree.front();
+        FFree.pop_front();
+        return buffer;
+    }
+
+    // Reader: `n` bytes of a buffer from Free() for the writer; with nothing in it, the buffer
+    // is only given back.
+    void Push(uint8_t* buffer, int32_t n)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            if (n > 0)
+                FFull.emplace_back(buffer, n);
+            else
+                FFree.push_front(buffer);
+        }
+        FChanged.notify_all();
+    }
+
+    // Reader: nothing more comes; the writer still writes what is queued.
+    void Close()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FClosed = true;
+        }
+        FChanged.notify_all();
+    }
+
+    // Writer: gives the buffer of the last Next() back and waits for the next chunk; false once
+    // the queue is closed and empty.
+    bool Next(const uint8_t*& data, int32_t& n)
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        if (FTaken != nullptr) {
+            FFree.push_back(FTaken);
+            FTaken = nullptr;
+            FChanged.notify_all();
+        }
+        FChanged.wait(lock, [this] { return FClosed || !FFull.empty(); });
+        if (FFull.empty())
+            return false;
+        FTaken = FFull.front().first;
+        data = FTaken;
+        n = FFull.front().second;
+        FFull.pop_front();
+        return true;
+    }
+
+    // Writer: it can write no more; the reader stops at its next Free().
+    void Stop()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FStopped = true;
+        }
+        FChanged.notify_all();
+    }
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::vector<std::vector<uint8_t>> FBuffers;
+    std::deque<uint8_t*> FFree;
+    std::deque<std::pair<uint8_t*, int32_t>> FFull;
+    uint8_t* FTaken = nullptr;
+    bool FClosed = false;
+    bool FStopped = false;
+};
+
+// What one chunk call reported, for the thread that waits for the range to pass on.
+struct TChunkNote
+{
+    uint16_t Percent = 0;
+    bool Jitter = false;
+    int32_t JitterFirst = 0;
+    int32_t JitterLast = 0;
+};
+
 } // namespace
+
+// One range on its way: the file and encoder stream, the queue between the two stages, and what
+// the stages tell the waiting thread. The first failure of any of them is the range's.
+struct TCDRIP::TRangeJob
+{
+    TRangeJob(TLameCoder* coder, bool encode, bool wav, TOutputFormat format)
+        : Range(coder, encode, wav, format), Layout(LayoutOf(format))
+    {
+    }
+
+    void Fail(std::exception_ptr failure)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            if (!Failure)
+                Failure = std::move(failure);
+        }
+        Changed.notify_all();
+    }
+    bool Failed()
+    {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        return Failure != nullptr;
+    }
+    void Note(const TChunkNote& note)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            Notes.push_back(note);
+        }
+        Changed.notify_all();
+    }
+
+    // The writing stage: every chunk in the order read, then the tail the encoder's chunks
+    // leave, unless the range failed.
+    void Write()
+    {
+        try {
+            const uint8_t* data = nullptr;
+            int32_t n = 0;
+            while (Queue.Next(data, n))
+                Range.Deliver(data, n);
+            if (!Failed())
+                Range.EncodeRemainder();
+        } catch (...) {
+            Fail(std::current_exception());
+            Queue.Stop();
+        }
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            WriterDone = true;
+        }
+        Changed.notify_all();
+    }
+
+    TRange Range;
+    TPcmLayout Layout;
+    TChunkQueue Queue;
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::vector<TChunkNote> Notes;
+    std::exception_ptr Failure;
+    bool WriterDone = false;
+    bool Done = false; // the reader has finished the range
+    // Known to the reader until the range is done.
+    QString FileName;
+    int32_t JitterErrors = 0;
+    bool Finished = false; // the range was opened, and closed again
+};
 
 EFCreateError::EFCreateError(const QString& fileName, const QString& reason)
     : Exception(QStringLiteral("Cannot create file %1").arg(fileName) +
@@ -616,7 +814,7 @@ bool TCDRIP::OpenRipper(int32_t& readSize, int32_t startSector, int32_t endSecto
 {
     // A drive just closed or woken answers "not ready" while it spins up; its parameter block
     // says how long that may take (an image is ready at once and says 0). Until then opening
-    // is tried again, with the window's messages running so Cancel ends the wait.
+    // is tried again; Cancel ends the wait.
     const int32_t seconds = std::clamp(Block().nSpinUpTime, int32_t(0), kMaxSpinUpSeconds);
     QElapsedTimer waited;
     waited.start();
@@ -625,8 +823,7 @@ bool TCDRIP::OpenRipper(int32_t& readSize, int32_t startSector, int32_t endSecto
             return true;
         if (Aborted || waited.elapsed() >= qint64(seconds) * 1000)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, kReadyPollMilliseconds);
-        QThread::msleep(kReadyPollMilliseconds);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kReadyPollMilliseconds));
     }
 }
 
@@ -651,87 +848,181 @@ void TCDRIP::RipTrack(int trackNum, const QString& fileName)
 
 void TCDRIP::RipRange(int32_t startSector, int32_t endSector, const QString& fileName)
 {
-    if (!ApplyParameters())
-        throw ECDRIPError(kInvalidParameters);
     Aborted = false;
     FLastFileName.clear();
+    TRangeJob job(Coder(), Encode, WriteWAV, FOutputFormat);
 
+    // The disc is read on one thread, the encoder and the file are fed on another; this one
+    // only waits, so a slow read or a slow disk never holds up the window.
+    std::thread writer([&job] { job.Write(); });
+    std::thread reader;
+    try {
+        reader = std::thread([&] { ReadRange(job, startSector, endSector, fileName); });
+    } catch (...) {
+        job.Queue.Close();
+        writer.join();
+        throw;
+    }
+    try {
+        WaitForRange(job);
+    } catch (...) {
+        // No thread outlives its range, whatever happens to this one.
+        job.Fail(std::current_exception());
+        reader.join();
+        writer.join();
+        throw;
+    }
+    reader.join();
+    writer.join();
+
+    FLastFileName = job.FileName;
+    if (job.Finished)
+        JitterErrors = job.JitterErrors;
+    if (job.Failure)
+        std::rethrow_exception(job.Failure);
+}
+
+void TCDRIP::ReadRange(TRangeJob& job, int32_t startSector, int32_t endSector,
+                       const QString& fileName)
+{
     int32_t readSize = 0;
-    if (!OpenRipper(readSize, startSector, endSector)) {
-        if (Aborted)
-            return;
+    bool opened = false;
+    try {
+        if (!ApplyParameters())
+            throw ECDRIPError(kInvalidParameters);
+        // Aborted while waiting for the drive: no file, no message.
+        opened = OpenRipper(readSize, startSector, endSector);
         // Every later track would fail the same way: one clear message ends the job.
-        throw ECDRIPError(
-            WithCause(*FLib, kCannotOpen.arg(RangeText(FRangeTrack, startSector, endSector))));
+        if (!opened && !Aborted)
+            throw ECDRIPError(
+                WithCause(*FLib, kCannotOpen.arg(RangeText(FRangeTrack, startSector, endSector))));
+    } catch (...) {
+        job.Fail(std::current_exception());
     }
 
-    TRange range(Coder(), Encode, WriteWAV, FOutputFormat);
-    // A name without a name part would become a hidden ".mp3" or land in the working folder.
-    const bool nameless = NameStart(fileName) >= fileName.size();
-    const QString name = Encode && !nameless ? WithMp3Extension(fileName) : fileName;
-    const QString shownName = ShownFileName.isEmpty() ? name : ShownFileName;
-    const QString readFailure = kReadFailure.arg(RangeText(FRangeTrack, startSector, endSector));
-    std::exception_ptr failure;
-    try {
-        if (readSize <= 0 || readSize > kMaxReadSize)
-            throw ECDRIPError(readFailure);
-        range.Open(readSize);
-        if (nameless)
-            throw EFCreateError(shownName, QStringLiteral("the name has no file name part"));
-        range.Create(name, shownName);
-        FLastFileName = name;
-        range.WriteHeader(startSector, endSector);
-
-        int failedCalls = 0;
-        QElapsedTimer failingFor;
-        QElapsedTimer callTimer;
-        for (;;) {
-            if (Aborted)
-                break;
-            int32_t n = 0;
-            callTimer.start();
-            const CDSTATUS s = FLib->CR_RipChunk(range.ReadBuffer(), &n, kTrue);
-            n = std::clamp(n, 0, range.ReadSize());
-            if (s != CDEX_ERROR)
-                range.Deliver(n);
-            // A disc taken out or a sector that never reads fails every call (or delivers
-            // nothing, ever); going on forever would hang the window, and reporting success
-            // would lie. A run of such calls ends the range.
-            if (s == CDEX_RIPPING_DONE || (s != CDEX_ERROR && n > 0)) {
-                failedCalls = 0;
-            } else {
-                if (failedCalls++ == 0)
-                    failingFor = callTimer;
-                if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)
-                    throw ECDRIPError(WithCause(*FLib, readFailure));
-            }
-            if (s == CDEX_JITTER_ERROR) {
-                int32_t first = 0;
-                int32_t last = 0;
-                FLib->CR_GetLastJitterErrorPosition(&first, &last);
-                JitterLog.append(QString::number(uint32_t(first)) + QLatin1Char(' ') +
-                                 QString::number(uint32_t(last)));
-            }
-            const int32_t percent = FLib->CR_GetPercentCompleted();
-            if (OnProgress)
-                OnProgress(this, uint16_t(std::clamp(percent, 0, 100)));
-            if (QCoreApplication::instance())
-                QCoreApplication::processEvents();
-            if (s == CDEX_RIPPING_DONE)
-                break;
+    if (opened) {
+        TRange& range = job.Range;
+        // A name without a name part would become a hidden ".mp3" or land in the working folder.
+        const bool nameless = NameStart(fileName) >= fileName.size();
+        const QString name = Encode && !nameless ? WithMp3Extension(fileName) : fileName;
+        const QString shownName = ShownFileName.isEmpty() ? name : ShownFileName;
+        const QString readFailure =
+            kReadFailure.arg(RangeText(FRangeTrack, startSector, endSector));
+        try {
+            if (readSize <= 0 || readSize > kMaxReadSize)
+                throw ECDRIPError(readFailure);
+            range.Open(readSize);
+            if (nameless)
+                throw EFCreateError(shownName, QStringLiteral("the name has no file name part"));
+            range.Create(name, shownName);
+            job.FileName = name;
+            range.WriteHeader(startSector, endSector);
+            const TPcmLayout& layout = job.Layout;
+            job.Queue.Allocate(readSize, int64_t(layout.Channels) * layout.SampleRate * 2);
+            ReadChunks(job, readSize, readFailure);
+        } catch (...) {
+            job.Fail(std::current_exception());
         }
-        range.EncodeRemainder();
-    } catch (...) {
-        failure = std::current_exception();
+        job.Queue.Close();
+        {
+            // The stream is flushed and closed, and the file finished, after its last chunk.
+            std::unique_lock<std::mutex> lock(job.Mutex);
+            job.Changed.wait(lock, [&job] { return job.WriterDone; });
+        }
+        try {
+            range.Finish(*FLib, job.JitterErrors);
+        } catch (...) {
+            job.Fail(std::current_exception());
+        }
+        job.Finished = true;
     }
-    try {
-        range.Finish(*FLib, JitterErrors);
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
+
+    job.Queue.Close();
+    {
+        const std::lock_guard<std::mutex> lock(job.Mutex);
+        job.Done = true;
     }
-    if (failure)
-        std::rethrow_exception(failure);
+    job.Changed.notify_all();
+}
+
+void TCDRIP::ReadChunks(TRangeJob& job, int32_t readSize, const QString& readFailure)
+{
+    int failedCalls = 0;
+    QElapsedTimer failingFor;
+    QElapsedTimer callTimer;
+    for (;;) {
+        if (Aborted || job.Failed())
+            break;
+        uint8_t* buffer = job.Queue.Free();
+        if (buffer == nullptr)
+            break; // the writer failed
+        int32_t n = 0;
+        callTimer.start();
+        const CDSTATUS s = FLib->CR_RipChunk(buffer, &n, kTrue);
+        n = std::clamp(n, 0, readSize);
+        job.Queue.Push(buffer, s != CDEX_ERROR ? n : 0);
+        // A disc taken out or a sector that never reads fails every call (or delivers
+        // nothing, ever); going on forever would hang the job, and reporting success would
+        // lie. A run of such calls ends the range.
+        if (s == CDEX_RIPPING_DONE || (s != CDEX_ERROR && n > 0)) {
+            failedCalls = 0;
+        } else {
+            if (failedCalls++ == 0)
+                failingFor = callTimer;
+            if (failedCalls >= MaxFailedChunks || failingFor.elapsed() >= MaxFailedMilliseconds)
+                throw ECDRIPError(WithCause(*FLib, readFailure));
+        }
+        TChunkNote note;
+        if (s == CDEX_JITTER_ERROR) {
+            note.Jitter = true;
+            FLib->CR_GetLastJitterErrorPosition(&note.JitterFirst, &note.JitterLast);
+        }
+        note.Percent = uint16_t(std::clamp(FLib->CR_GetPercentCompleted(), 0, 100));
+        job.Note(note);
+        if (s == CDEX_RIPPING_DONE)
+            break;
+    }
+}
+
+void TCDRIP::WaitForRange(TRangeJob& job)
+{
+    // Whatever a handler raises ends the range like a stage's failure; messages go on running
+    // until both stages are done, as a stage may be waiting on one.
+    bool handlersFailed = false;
+    auto guarded = [&](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+            handlersFailed = true;
+            job.Fail(std::current_exception());
+        }
+    };
+    for (bool done = false; !done;) {
+        std::vector<TChunkNote> notes;
+        {
+            std::unique_lock<std::mutex> lock(job.Mutex);
+            const auto ready = [&job] { return job.Done || !job.Notes.empty(); };
+#if defined(__SANITIZE_THREAD__)
+            // This compiler's ThreadSanitizer cannot follow a wait on the monotonic clock and
+            // would take everything handed over after one for a race; under it the wait is
+            // timed by the system clock instead.
+            job.Changed.wait_until(lock, std::chrono::system_clock::now() + kRoundInterval, ready);
+#else
+            job.Changed.wait_for(lock, kRoundInterval, ready);
+#endif
+            notes.swap(job.Notes);
+            done = job.Done;
+        }
+        for (const TChunkNote& note : notes) {
+            if (note.Jitter)
+                JitterLog.append(QString::number(uint32_t(note.JitterFirst)) + QLatin1Char(' ') +
+                                 QString::number(uint32_t(note.JitterLast)));
+            if (OnProgress && !handlersFailed)
+                guarded([&] { OnProgress(this, note.Percent); });
+        }
+        if (QCoreApplication::instance())
+            guarded([] { QCoreApplication::processEvents(); });
+    }
 }
 
 void TCDRIP::ReadParameters()

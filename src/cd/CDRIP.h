@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -141,9 +142,10 @@ using TTrackList = std::vector<std::pair<QString, std::unique_ptr<TTrack>>>;
 // table of contents, durations, the disc identifier, playback requests, and extraction of a track
 // or sector range to a WAV, raw PCM or MP3 file.
 //
-// All drives share one process-wide parameter block. Everything runs on the window thread; during
-// an extraction pending events are processed after every chunk, and only AbortRip may be called on
-// the component meanwhile.
+// All drives share one process-wide parameter block. The component is used from the window
+// thread. An extraction reads the disc on a thread of its own and encodes and writes the file on
+// another, while the calling thread waits for them, runs the window's messages every few
+// milliseconds and passes the progress on; only AbortRip may be called on the component meanwhile.
 class TCDRIP : public QObject
 {
     Q_OBJECT
@@ -183,7 +185,9 @@ public:
 
     TProcessTrackEvent OnBeginTrack;
     TProcessTrackEvent OnEndTrack; // not called when the extraction raises
-    TProgressEvent OnProgress;     // after every chunk call, with the library's percentage
+    // For every chunk call, in order, with the library's percentage; on the calling thread, a
+    // moment after the chunk was read.
+    TProgressEvent OnProgress;
 
     QString Version; // the library's version number as decimal text
     int32_t Speed = 0;
@@ -200,7 +204,7 @@ public:
 
     int32_t JitterErrors = 0; // the library's count for the last range
     QStringList JitterLog;    // "start end" per jitter error; accumulates over all extractions
-    bool Aborted = false;
+    std::atomic<bool> Aborted{false}; // set by AbortRip, from any thread
 
     // The name messages give the output file of the next ranges; empty: the name written to.
     // A caller that writes under a temporary name and renames the file when it is done sets
@@ -245,13 +249,22 @@ public:
     // Extracts sectors startSector..endSector (both passed to the library as they are) to
     // `fileName`: PCM, WAV or, with Encode, MP3 (the extension becomes ".mp3"). Returns silently,
     // creating nothing, when the library refuses the range. Raises ECDRIPError ("Invalid CD-ROM
-    // parameters", "Write error", and on an encoder that does not start or a disc that stops
-    // answering) or EFCreateError; the file is finished and closed before any failure travels on.
+    // parameters", "Write error", and on an encoder that does not start or fails, or a disc that
+    // stops answering) or EFCreateError; the file is finished and closed, and both of the range's
+    // threads have ended, before any failure travels on.
     void RipRange(int32_t startSector, int32_t endSector, const QString& fileName);
-    // Stops the running range after its current chunk.
+    // Stops the running range after its current chunk; what was read is still written.
     void AbortRip() { Aborted = true; }
 
 private:
+    struct TRangeJob;
+    // The reading stage: parameters, opening (with the wait for the drive), every chunk, and
+    // closing the range once the writing stage is done with it.
+    void ReadRange(TRangeJob& job, int32_t startSector, int32_t endSector, const QString& fileName);
+    void ReadChunks(TRangeJob& job, int32_t readSize, const QString& readFailure);
+    // The calling thread until the range is done: progress, jitter lines, window messages.
+    void WaitForRange(TRangeJob& job);
+
     void ReadParameters();
     void ReadToc();
     void ClearTracks();

@@ -105,7 +105,8 @@ constexpr int BytesPerSector(uint8_t outputFormat)
 }
 
 // The library's calls. One real implementation stands over libcdio-paranoia and SDL2; tests use
-// scripted fakes. Every call comes from the window thread.
+// scripted fakes. The calls come from one thread at a time: the window's, and during an
+// extraction the ripper's reading thread, from opening the range to closing it.
 class ICDRipLibrary
 {
 public:

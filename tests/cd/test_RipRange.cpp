@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -48,16 +50,18 @@ uint16_t U16(const QByteArray& b, int at)
 }
 
 // An encoder library whose output tells what it was given: "c<seq>:<samples>;" per chunk and
-// "flush;" at the end, so a test can read the order of the calls back from the file.
+// "flush;" at the end, so a test can read the order of the calls back from the file. Its calls
+// go into the ripping library's record, beside the library's own.
 class TScriptedLameEnc : public lameenc::ILameEncLibrary
 {
 public:
-    explicit TScriptedLameEnc(QStringList& log) : FLog(log) {}
+    explicit TScriptedLameEnc(TFakeCDRip& log) : FLog(log) {}
 
     lameenc::BE_ERR InitResult = lameenc::BE_ERR_SUCCESSFUL;
     uint32_t Samples = 1152 * 2;
     uint32_t BufferSize = 64;
     QByteArray VBRFrame;
+    int FailChunk = -1; // the chunk call, from 0, that fails
     lameenc::BE_CONFIG LastConfig{};
     std::vector<uint32_t> Encoded; // samples of every chunk call
 
@@ -74,7 +78,7 @@ public:
     lameenc::BE_ERR beInitStream(const lameenc::BE_CONFIG* config, uint32_t* samples,
                                  uint32_t* bufferSize, lameenc::HBE_STREAM* stream) override
     {
-        FLog << QStringLiteral("beInitStream");
+        FLog.Record(QStringLiteral("beInitStream"));
         LastConfig = *config;
         if (InitResult != lameenc::BE_ERR_SUCCESSFUL)
             return InitResult;
@@ -86,7 +90,11 @@ public:
     lameenc::BE_ERR beEncodeChunk(lameenc::HBE_STREAM, uint32_t samples, const int16_t*,
                                   uint8_t* output, uint32_t* bytes) override
     {
-        FLog << QStringLiteral("beEncodeChunk");
+        FLog.Record(QStringLiteral("beEncodeChunk"));
+        if (int(Encoded.size()) == FailChunk) {
+            *bytes = 0;
+            return lameenc::BE_ERR_INVALID_HANDLE;
+        }
         const QByteArray out = "c" + QByteArray::number(qulonglong(Encoded.size())) + ":" +
                                QByteArray::number(samples) + ";";
         Encoded.push_back(samples);
@@ -96,14 +104,14 @@ public:
     }
     lameenc::BE_ERR beDeinitStream(lameenc::HBE_STREAM, uint8_t* output, uint32_t* bytes) override
     {
-        FLog << QStringLiteral("beDeinitStream");
+        FLog.Record(QStringLiteral("beDeinitStream"));
         std::memcpy(output, "flush;", 6);
         *bytes = 6;
         return lameenc::BE_ERR_SUCCESSFUL;
     }
     lameenc::BE_ERR beCloseStream(lameenc::HBE_STREAM) override
     {
-        FLog << QStringLiteral("beCloseStream");
+        FLog.Record(QStringLiteral("beCloseStream"));
         return lameenc::BE_ERR_SUCCESSFUL;
     }
     lameenc::BE_ERR beGetVBRFrame(lameenc::HBE_STREAM, uint8_t* buffer, uint32_t size,
@@ -117,7 +125,7 @@ public:
     }
 
 private:
-    QStringList& FLog;
+    TFakeCDRip& FLog;
 };
 
 class RipRangeTest : public ::testing::Test
@@ -348,9 +356,8 @@ TEST_F(RipRangeTest, CancelFromAnEventEndsAfterTheCurrentChunk)
 {
     Lib.ScriptPcm(Pcm(20 * kSector), kSector);
     Rip->WriteWAV = true;
-    // Posted now, delivered by the loop's event processing after the first chunk.
-    QMetaObject::invokeMethod(
-        Rip.get(), [this] { Rip->AbortRip(); }, Qt::QueuedConnection);
+    // An event the window runs while the first chunk is read.
+    Lib.OnRipChunk = [this](int) { Rip->AbortRip(); };
     Rip->RipRange(0, 19, Path(QStringLiteral("c.wav")));
     EXPECT_TRUE(Rip->Aborted);
     EXPECT_EQ(Lib.Count(QStringLiteral("CR_RipChunk")), 1);
@@ -360,6 +367,7 @@ TEST_F(RipRangeTest, CancelFromAnEventEndsAfterTheCurrentChunk)
     EXPECT_EQ(U32(wav, 40), uint32_t(kSector)); // declares what it holds, not the whole range
 
     // The next range starts afresh.
+    Lib.OnRipChunk = nullptr;
     Lib.ScriptPcm(Pcm(2 * kSector), kSector);
     Rip->RipRange(0, 1, Path(QStringLiteral("d.wav")));
     EXPECT_FALSE(Rip->Aborted);
@@ -509,6 +517,88 @@ TEST_F(RipRangeTest, RipTrackExtractsTheTracksInclusiveRange)
     EXPECT_THROW(Rip->RipTrack(0, Path(QStringLiteral("t0.wav"))), ECDRIPError);
 }
 
+// The disc is read on one thread and the file written on another: the corners where they meet.
+TEST_F(RipRangeTest, CancelAtTheFirstAMiddleAndTheLastChunkKeepsEveryChunkRead)
+{
+    constexpr int chunks = 12;
+    const QByteArray pcm = Pcm(chunks * kSector);
+    Rip->WriteWAV = true;
+    for (const int at : {0, chunks / 2, chunks - 1}) {
+        SCOPED_TRACE(at);
+        Lib.ClearLog();
+        Lib.ScriptPcm(pcm, kSector);
+        Lib.OnRipChunk = [&](int call) {
+            if (call == at)
+                Rip->AbortRip();
+        };
+        const QString name = Path(QStringLiteral("c%1.wav").arg(at));
+        Rip->RipRange(0, chunks - 1, name);
+        EXPECT_EQ(Lib.Count(QStringLiteral("CR_RipChunk")), at + 1);
+        EXPECT_EQ(Lib.CallLog.last(), QStringLiteral("CR_CloseRipper"));
+        const QByteArray wav = ReadFile(name);
+        EXPECT_EQ(U32(wav, 40), uint32_t((at + 1) * kSector));
+        EXPECT_TRUE(wav.mid(44) == pcm.left((at + 1) * kSector));
+    }
+}
+
+TEST_F(RipRangeTest, AWriteFailingWhileTheReaderWaitsForRoomStopsBoth)
+{
+    // Chunks of a second each: the queue holds two, so the reader soon waits for the writer.
+    constexpr int second = 75 * kSector;
+    Lib.ReadSize = second;
+    Lib.ScriptPcm(Pcm(20 * second), second);
+    Rip->WriteWAV = true;
+    {
+        TFileSizeLimit limit(2 * second + 1000);
+        try {
+            Rip->RipRange(0, 20 * 75 - 1, Path(QStringLiteral("full.wav")));
+            FAIL() << "no exception";
+        } catch (const ECDRIPError& e) {
+            EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Write error")))
+                << qPrintable(e.Message());
+        }
+    }
+    // The failing chunk, one queued behind it and one being read at most.
+    EXPECT_LE(Lib.Count(QStringLiteral("CR_RipChunk")), 5);
+    EXPECT_EQ(Lib.Count(QStringLiteral("CR_CloseRipper")), 1);
+    EXPECT_FALSE(Lib.RangeOpen);
+    const QByteArray wav = ReadFile(Path(QStringLiteral("full.wav")));
+    EXPECT_EQ(U32(wav, 40), uint32_t(2 * second));
+}
+
+TEST_F(RipRangeTest, TheWindowRunsOnWhileOneReadStalls)
+{
+    Lib.ScriptPcm(Pcm(6 * kSector), kSector);
+    std::atomic<bool> stalling{false};
+    Lib.OnRipChunkInReader = [&](int call) {
+        if (call != 3)
+            return;
+        stalling = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        stalling = false;
+    };
+    std::vector<uint16_t> progress;
+    Rip->OnProgress = [&](QObject*, uint16_t p) { progress.push_back(p); };
+    int ticksInStall = 0;
+    size_t progressInStall = 0;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (stalling) {
+            ++ticksInStall;
+            progressInStall = progress.size();
+        }
+    });
+    timer.start();
+    Rip->RipRange(0, 5, Path(QStringLiteral("s.pcm")));
+    // A frozen window would tick once at most, after the stall.
+    EXPECT_GE(ticksInStall, 20);
+    // The chunks read before the stall were reported during it.
+    EXPECT_EQ(progressInStall, 3u);
+    EXPECT_EQ(progress.size(), 6u);
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("s.pcm"))).size(), 6 * kSector);
+}
+
 class RipMp3Test : public RipRangeTest
 {
 protected:
@@ -519,7 +609,7 @@ protected:
         Rip->SetCoder(Coder.get());
         Rip->Encode = true;
     }
-    TScriptedLameEnc Enc{Lib.CallLog};
+    TScriptedLameEnc Enc{Lib};
     std::unique_ptr<TLameCoder> Coder;
 };
 
@@ -576,8 +666,8 @@ TEST_F(RipMp3Test, LowerRatesAndMonoFeedTheEncoderTheirLayout)
 TEST_F(RipMp3Test, CancelStillFlushesTheEncoder)
 {
     Lib.ScriptPcm(Pcm(20 * kSector), 2 * kSector);
-    Rip->OnProgress = [&](QObject*, uint16_t) {
-        if (Lib.RipCalls == 2)
+    Lib.OnRipChunk = [&](int call) {
+        if (call == 1)
             Rip->AbortRip();
     };
     Rip->RipRange(0, 19, Path(QStringLiteral("c.mp3")));
@@ -586,6 +676,45 @@ TEST_F(RipMp3Test, CancelStillFlushesTheEncoder)
     EXPECT_TRUE(mp3.endsWith("flush;"));
     EXPECT_EQ(mp3, Enc.Expected());
     EXPECT_EQ(Lib.Count(QStringLiteral("beCloseStream")), 1);
+}
+
+TEST_F(RipMp3Test, CancelAtTheFirstAMiddleAndTheLastChunkEncodesEveryChunkRead)
+{
+    constexpr int chunks = 10;
+    for (const int at : {0, chunks / 2, chunks - 1}) {
+        SCOPED_TRACE(at);
+        Enc.Encoded.clear();
+        Lib.ScriptPcm(Pcm(chunks * kSector), kSector);
+        Lib.OnRipChunk = [&](int call) {
+            if (call == at)
+                Rip->AbortRip();
+        };
+        const QString name = Path(QStringLiteral("c%1.mp3").arg(at));
+        Rip->RipRange(0, chunks - 1, name);
+        // Every sample read went to the encoder, in order, the tail included, then the flush.
+        uint32_t samples = 0;
+        for (const uint32_t n : Enc.Encoded)
+            samples += n;
+        EXPECT_EQ(samples, uint32_t((at + 1) * kSector / 2));
+        EXPECT_EQ(ReadFile(name), Enc.Expected());
+    }
+    EXPECT_EQ(Lib.Count(QStringLiteral("beCloseStream")), 3);
+}
+
+TEST_F(RipMp3Test, AnEncoderFailingInTheMiddleEndsTheRangeWithWhatItEncoded)
+{
+    Enc.FailChunk = 3;
+    Lib.ScriptPcm(Pcm(20 * kSector), kSector);
+    try {
+        Rip->RipRange(0, 19, Path(QStringLiteral("e.mp3")));
+        FAIL() << "no exception";
+    } catch (const ECDRIPError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("encoder"))) << qPrintable(e.Message());
+    }
+    EXPECT_EQ(Enc.Encoded.size(), 3u);
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("e.mp3"))), Enc.Expected());
+    EXPECT_EQ(Lib.Count(QStringLiteral("beCloseStream")), 1);
+    EXPECT_EQ(Lib.CallLog.last(), QStringLiteral("CR_CloseRipper"));
 }
 
 TEST_F(RipMp3Test, TheFinishedVbrFrameReplacesThePlaceholder)

@@ -1,5 +1,7 @@
 #include "support/FakeCDRip.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -33,7 +35,20 @@ void TFakeCDRip::ScriptPcm(const QByteArray& pcm, int chunkBytes)
 
 int TFakeCDRip::Count(const QString& name) const
 {
+    const std::lock_guard<std::mutex> lock(FLogMutex);
     return int(CallLog.count(name));
+}
+
+void TFakeCDRip::ClearLog()
+{
+    const std::lock_guard<std::mutex> lock(FLogMutex);
+    CallLog.clear();
+}
+
+void TFakeCDRip::Record(const QString& call)
+{
+    const std::lock_guard<std::mutex> lock(FLogMutex);
+    CallLog << call;
 }
 
 TFakeCDRip::TDrive* TFakeCDRip::Active()
@@ -52,25 +67,25 @@ const TFakeCDRip::TChunk& TFakeCDRip::Current() const
 
 CDSTATUS TFakeCDRip::CR_Init()
 {
-    CallLog << QStringLiteral("CR_Init");
+    Record(QStringLiteral("CR_Init"));
     return InitStatus;
 }
 
 int32_t TFakeCDRip::CR_GetCDRipVersion()
 {
-    CallLog << QStringLiteral("CR_GetCDRipVersion");
+    Record(QStringLiteral("CR_GetCDRipVersion"));
     return Version;
 }
 
 int32_t TFakeCDRip::CR_GetNumCDROM()
 {
-    CallLog << QStringLiteral("CR_GetNumCDROM");
+    Record(QStringLiteral("CR_GetNumCDROM"));
     return int32_t(Drives.size());
 }
 
 CDSTATUS TFakeCDRip::CR_SetActiveCDROM(int32_t drive)
 {
-    CallLog << QStringLiteral("CR_SetActiveCDROM");
+    Record(QStringLiteral("CR_SetActiveCDROM"));
     if (SetActiveStatus == CDEX_ERROR || drive < 0 || size_t(drive) >= Drives.size())
         return CDEX_ERROR;
     ActiveDrive = drive;
@@ -79,13 +94,13 @@ CDSTATUS TFakeCDRip::CR_SetActiveCDROM(int32_t drive)
 
 int32_t TFakeCDRip::CR_GetActiveCDROM()
 {
-    CallLog << QStringLiteral("CR_GetActiveCDROM");
+    Record(QStringLiteral("CR_GetActiveCDROM"));
     return ActiveDrive;
 }
 
 CDSTATUS TFakeCDRip::CR_GetCDROMParameters(CDROMPARAMS* params)
 {
-    CallLog << QStringLiteral("CR_GetCDROMParameters");
+    Record(QStringLiteral("CR_GetCDROMParameters"));
     TDrive* d = Active();
     if (GetParamsStatus == CDEX_ERROR || !d)
         return CDEX_ERROR;
@@ -95,7 +110,7 @@ CDSTATUS TFakeCDRip::CR_GetCDROMParameters(CDROMPARAMS* params)
 
 CDSTATUS TFakeCDRip::CR_SetCDROMParameters(const CDROMPARAMS* params)
 {
-    CallLog << QStringLiteral("CR_SetCDROMParameters");
+    Record(QStringLiteral("CR_SetCDROMParameters"));
     if (ThrowOnSetParams)
         throw std::runtime_error("the library failed");
     LastSetParams = *params;
@@ -107,7 +122,7 @@ CDSTATUS TFakeCDRip::CR_SetCDROMParameters(const CDROMPARAMS* params)
 
 CDSTATUS TFakeCDRip::CR_ReadToc()
 {
-    CallLog << QStringLiteral("CR_ReadToc");
+    Record(QStringLiteral("CR_ReadToc"));
     if (ThrowOnReadToc)
         throw std::runtime_error("the library failed");
     TDrive* d = Active();
@@ -116,14 +131,14 @@ CDSTATUS TFakeCDRip::CR_ReadToc()
 
 int32_t TFakeCDRip::CR_GetNumTocEntries()
 {
-    CallLog << QStringLiteral("CR_GetNumTocEntries");
+    Record(QStringLiteral("CR_GetNumTocEntries"));
     TDrive* d = Active();
     return d && !d->Toc.empty() ? int32_t(d->Toc.size()) - 1 : 0;
 }
 
 TOCENTRY TFakeCDRip::CR_GetTocEntry(int32_t index)
 {
-    CallLog << QStringLiteral("CR_GetTocEntry");
+    Record(QStringLiteral("CR_GetTocEntry"));
     TDrive* d = Active();
     if (!d || index < 0 || size_t(index) >= d->Toc.size())
         return {};
@@ -132,7 +147,7 @@ TOCENTRY TFakeCDRip::CR_GetTocEntry(int32_t index)
 
 CDSTATUS TFakeCDRip::CR_GetCDText(int32_t trackNumber, int32_t field, char* text, int32_t size)
 {
-    CallLog << QStringLiteral("CR_GetCDText");
+    Record(QStringLiteral("CR_GetCDText"));
     if (text == nullptr || size <= 0)
         return CDEX_ERROR;
     text[0] = 0;
@@ -147,7 +162,7 @@ CDSTATUS TFakeCDRip::CR_GetCDText(int32_t trackNumber, int32_t field, char* text
 
 CDSTATUS TFakeCDRip::CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector)
 {
-    CallLog << QStringLiteral("CR_OpenRipper");
+    Record(QStringLiteral("CR_OpenRipper"));
     OpenStart = startSector;
     OpenEnd = endSector;
     if (OpenFailures > 0) {
@@ -165,12 +180,20 @@ CDSTATUS TFakeCDRip::CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int
 
 CDSTATUS TFakeCDRip::CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort)
 {
-    CallLog << QStringLiteral("CR_RipChunk");
+    Record(QStringLiteral("CR_RipChunk"));
     (void)abort;
     const int call = RipCalls++;
     FLastChunk = call;
-    if (OnRipChunk)
-        OnRipChunk(call);
+    if (OnRipChunkInReader)
+        OnRipChunkInReader(call);
+    if (OnRipChunk) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app == nullptr || std::this_thread::get_id() == FOwner)
+            OnRipChunk(call);
+        else
+            QMetaObject::invokeMethod(
+                app, [&] { OnRipChunk(call); }, Qt::BlockingQueuedConnection);
+    }
     if (!RangeOpen) {
         *bytes = 0;
         return CDEX_ERROR;
@@ -184,7 +207,7 @@ CDSTATUS TFakeCDRip::CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort)
 
 int32_t TFakeCDRip::CR_GetPercentCompleted()
 {
-    CallLog << QStringLiteral("CR_GetPercentCompleted");
+    Record(QStringLiteral("CR_GetPercentCompleted"));
     const TChunk& c = Current();
     if (c.Percent >= 0)
         return c.Percent;
@@ -195,7 +218,7 @@ int32_t TFakeCDRip::CR_GetPercentCompleted()
 
 CDSTATUS TFakeCDRip::CR_GetLastJitterErrorPosition(int32_t* start, int32_t* end)
 {
-    CallLog << QStringLiteral("CR_GetLastJitterErrorPosition");
+    Record(QStringLiteral("CR_GetLastJitterErrorPosition"));
     *start = Current().JitterStart;
     *end = Current().JitterEnd;
     return CDEX_OK;
@@ -203,47 +226,47 @@ CDSTATUS TFakeCDRip::CR_GetLastJitterErrorPosition(int32_t* start, int32_t* end)
 
 int32_t TFakeCDRip::CR_GetNumberOfJitterErrors()
 {
-    CallLog << QStringLiteral("CR_GetNumberOfJitterErrors");
+    Record(QStringLiteral("CR_GetNumberOfJitterErrors"));
     return JitterErrorCount;
 }
 
 CDSTATUS TFakeCDRip::CR_CloseRipper()
 {
-    CallLog << QStringLiteral("CR_CloseRipper");
+    Record(QStringLiteral("CR_CloseRipper"));
     RangeOpen = false;
     return CDEX_OK;
 }
 
 CDSTATUS TFakeCDRip::CR_PlayTrack(int32_t trackNumber)
 {
-    CallLog << QStringLiteral("CR_PlayTrack");
+    Record(QStringLiteral("CR_PlayTrack"));
     LastPlayTrack = trackNumber;
     return CDEX_OK;
 }
 
 CDSTATUS TFakeCDRip::CR_StopPlayTrack()
 {
-    CallLog << QStringLiteral("CR_StopPlayTrack");
+    Record(QStringLiteral("CR_StopPlayTrack"));
     return CDEX_OK;
 }
 
 CDSTATUS TFakeCDRip::CR_PauseCD(int32_t pause)
 {
-    CallLog << QStringLiteral("CR_PauseCD");
+    Record(QStringLiteral("CR_PauseCD"));
     LastPause = pause;
     return CDEX_OK;
 }
 
 CDSTATUS TFakeCDRip::CR_EjectCD(int32_t eject)
 {
-    CallLog << QStringLiteral("CR_EjectCD");
+    Record(QStringLiteral("CR_EjectCD"));
     LastEject = eject;
     return CDEX_OK;
 }
 
 CDSTATUS TFakeCDRip::CR_GetPlayPosition(int32_t* relative, int32_t* absolute)
 {
-    CallLog << QStringLiteral("CR_GetPlayPosition");
+    Record(QStringLiteral("CR_GetPlayPosition"));
     if (PlayPositionStatus == CDEX_ERROR)
         return CDEX_ERROR;
     *relative = PlayAbsolute;

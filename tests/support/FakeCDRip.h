@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // A scripted stand-in for the ripping library: drives with their parameter blocks and tables of
@@ -44,7 +46,9 @@ public:
 
     // How often `name` (e.g. "CR_RipChunk") was called.
     int Count(const QString& name) const;
-    void ClearLog() { CallLog.clear(); }
+    void ClearLog();
+    // Adds a call to CallLog; a fake encoder may log into the same record from its own thread.
+    void Record(const QString& call);
 
     // --- the script ---
     std::vector<TDrive> Drives;
@@ -64,7 +68,11 @@ public:
     int32_t JitterErrorCount = 0;
     int32_t PlayAbsolute = 0; // what CR_GetPlayPosition reports
     cdrip::CDSTATUS PlayPositionStatus = cdrip::CDEX_OK;
-    // Runs inside every CR_RipChunk, before it returns, with the 0-based call number.
+    // Run inside every CR_RipChunk, before it returns, with the 0-based call number. The ripper
+    // reads on a thread of its own: OnRipChunkInReader runs there, as a slow read would, then
+    // OnRipChunk runs on the thread that made the fake (the window's) while the call waits for
+    // it, as something the user does while a chunk is read.
+    std::function<void(int)> OnRipChunkInReader;
     std::function<void(int)> OnRipChunk;
 
     // --- the record ---
@@ -105,6 +113,8 @@ public:
     cdrip::CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override;
 
 private:
+    mutable std::mutex FLogMutex;
+    std::thread::id FOwner = std::this_thread::get_id();
     TDrive* Active();
     const TChunk& Current() const;
     int FLastChunk = -1;

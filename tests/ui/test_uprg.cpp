@@ -499,10 +499,10 @@ TEST_F(JobTest, TheBarFollowsEachTrackWhileItRuns)
         Fake.Script.push_back({cdrip::CDEX_OK, Pcm(kChunkBytes, p), 0, 0, p});
     Fake.Script.back().Status = cdrip::CDEX_RIPPING_DONE;
     std::vector<std::vector<double>> seen(2);
+    // Slower than the bar's refresh, as a real drive is; the window runs on meanwhile.
+    Fake.OnRipChunkInReader = [](int) { QThread::msleep(Tfrmprg::BarRefreshInterval + 100); };
     Fake.OnRipChunk = [&](int) {
         seen[size_t(TrackBeingRead())].push_back(Window->prgTotalProgress->Position());
-        // Slower than the bar's refresh, as a real drive is.
-        QThread::msleep(Tfrmprg::BarRefreshInterval + 30);
     };
 
     EXPECT_EQ(Run(true), mrOk);
