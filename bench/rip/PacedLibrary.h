@@ -44,6 +44,14 @@ public:
     {
         return FInner.CR_GetCDText(trackNumber, field, text, size);
     }
+    cdrip::CDSTATUS CR_GetDriveProblem(int32_t index, char* text, int32_t size) override
+    {
+        return FInner.CR_GetDriveProblem(index, text, size);
+    }
+    cdrip::CDSTATUS CR_GetLastErrorText(char* text, int32_t size) override
+    {
+        return FInner.CR_GetLastErrorText(text, size);
+    }
     cdrip::CDSTATUS CR_OpenRipper(int32_t* bufferSize, int32_t startSector,
                                   int32_t endSector) override
     {
