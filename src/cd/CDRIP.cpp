@@ -727,6 +727,11 @@ QStringList TCDRIP::DriveProblems() const
     return problems;
 }
 
+bool TCDRIP::DiscChanged()
+{
+    return FLib->CR_DiscChanged() == 1;
+}
+
 bool TCDRIP::IsAudioTrack(int index) const
 {
     if (index < 0 || size_t(index) >= Tracks.size())
@@ -1055,6 +1060,10 @@ void TCDRIP::ReadToc()
         track->TrackNo = i + 1;
         track->StartSector = entry.dwStartSector;
         track->EndSector = next.dwStartSector - 1;
+        // A track before a later session of the disc ends where the gap between them begins.
+        const int32_t last = FLib->CR_GetTrackLastSector(i);
+        if (last >= track->StartSector && last < track->EndSector)
+            track->EndSector = last;
         track->TrackType = entry.btFlag == AUDIOTRKFLAG ? kAudio : kData;
         if (track->TrackType == kAudio)
             track->CDTextTitle = DiscText(i + 1, cdrip::CDTEXT_TITLE);

@@ -223,8 +223,12 @@ public:
     // --- operations ---
 
     int32_t GetDriveCount();
-    // Why entries the user named for the drive list were left out of it, a line each.
+    // Why entries the user named for the drive list, and drives the user may not open, were
+    // left out of it, a line each.
     QStringList DriveProblems() const;
+    // True when the disc the table of contents was read from is no longer in the drive (taken
+    // out or swapped); the table must then be read again. Poll it with the play position.
+    bool DiscChanged();
     bool IsAudioTrack(int index) const;
     // "m:ss" of the track at 0-based `index`; "00:00" for an index out of range.
     QString GetTrackDuration(int index) const;

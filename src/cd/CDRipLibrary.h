@@ -136,6 +136,20 @@ public:
             text[0] = 0;
         return CDEX_ERROR;
     }
+    // Our addition: the last sector of table-of-contents track `index` (from 0). A track followed
+    // by a later session of the disc ends before the gap between the sessions; any other ends
+    // just before the next entry. -1 for an index out of range.
+    virtual int32_t CR_GetTrackLastSector(int32_t index)
+    {
+        if (index < 0 || index >= CR_GetNumTocEntries())
+            return -1;
+        return CR_GetTocEntry(index + 1).dwStartSector - 1;
+    }
+    // Our addition: 1 when the disc the last CR_ReadToc read is no longer the one in the active
+    // drive (it was taken out, or swapped with the drive's own button), so the table must be
+    // read again; 0 when it still is, or when there is nothing to compare (no table read, a
+    // range open).
+    virtual int32_t CR_DiscChanged() { return 0; }
     // Our additions, for messages that name the cause (a library that cannot tell answers 1):
     // - CR_GetDriveProblem: line `index` (from 0) of what the last CR_Init left out of the
     //   drive list, each line naming the entry and why it cannot be used (a malformed disc

@@ -754,7 +754,8 @@ void TfrmMain::ApplyCDTextTitles()
 
 void TfrmMain::Timer1Timer(QObject*)
 {
-    if (RIPPER->Tracks.empty())
+    // A disc swapped with the drive's own button, or taken out, is loaded as if picked anew.
+    if (RIPPER->Tracks.empty() || RIPPER->DiscChanged())
         cboDriveClick();
 
     const int rows = ListView1->RowCount();

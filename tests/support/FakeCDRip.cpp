@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 using namespace cdrip;
 
@@ -303,4 +304,18 @@ CDSTATUS TFakeCDRip::CR_GetPlayPosition(int32_t* relative, int32_t* absolute)
     *relative = PlayAbsolute;
     *absolute = PlayAbsolute;
     return CDEX_OK;
+}
+
+int32_t TFakeCDRip::CR_GetTrackLastSector(int32_t index)
+{
+    TDrive* d = Active();
+    if (!d || index < 0 || size_t(index) + 1 >= d->Toc.size())
+        return -1;
+    return d->Toc[size_t(index) + 1].dwStartSector - 1;
+}
+
+int32_t TFakeCDRip::CR_DiscChanged()
+{
+    CallLog << QStringLiteral("CR_DiscChanged");
+    return std::exchange(DiscChanged, false) ? 1 : 0;
 }

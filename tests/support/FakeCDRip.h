@@ -68,6 +68,7 @@ public:
     int32_t JitterErrorCount = 0;
     int32_t PlayAbsolute = 0; // what CR_GetPlayPosition reports
     cdrip::CDSTATUS PlayPositionStatus = cdrip::CDEX_OK;
+    bool DiscChanged = false; // what the next CR_DiscChanged answers; it answers once
     // Run inside every CR_RipChunk, before it returns, with the 0-based call number. The ripper
     // reads on a thread of its own: OnRipChunkInReader runs there, as a slow read would, then
     // OnRipChunk runs on the thread that made the fake (the window's) while the call waits for
@@ -111,6 +112,8 @@ public:
     cdrip::CDSTATUS CR_PauseCD(int32_t pause) override;
     cdrip::CDSTATUS CR_EjectCD(int32_t eject) override;
     cdrip::CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override;
+    int32_t CR_GetTrackLastSector(int32_t index) override;
+    int32_t CR_DiscChanged() override;
 
 private:
     mutable std::mutex FLogMutex;

@@ -251,6 +251,17 @@ TEST_F(MainWindowTest, EmptyDriveIsReadEverySecondUntilADiscArrives)
     EXPECT_EQ(Fake.Count(QStringLiteral("CR_ReadToc")), filled);
 }
 
+TEST_F(MainWindowTest, ADiscSwappedInTheDriveIsLoadedByTheNextTick)
+{
+    Fake.Drives.push_back(Disc("DRIVE", 3));
+    auto w = Open();
+    ASSERT_EQ(w->ListView1->RowCount(), 3);
+    Fake.Drives[0] = Disc("DRIVE", 7);
+    Fake.DiscChanged = true;
+    w->Timer1Timer();
+    EXPECT_EQ(w->ListView1->RowCount(), 7);
+}
+
 TEST_F(MainWindowTest, NoDriveLeavesEverythingEmpty)
 {
     auto w = Open();

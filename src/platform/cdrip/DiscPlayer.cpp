@@ -1,6 +1,7 @@
 #include "platform/cdrip/DiscPlayer.h"
 
 #include "platform/cdrip/CdioLock.h"
+#include "platform/cdrip/DriveDevice.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -70,7 +71,7 @@ void TDiscPlayer::CloseDevice()
 }
 
 bool TDiscPlayer::Play(const std::string& source, bool image, int32_t first, int32_t last,
-                       TMediumCheck mediumPresent)
+                       TMediumCheck mediumPresent, IDriveSystem* drives)
 {
     Stop();
     if (last < first)
@@ -95,7 +96,8 @@ bool TDiscPlayer::Play(const std::string& source, bool image, int32_t first, int
         FClockBanked = 0;
         return true;
     }
-    FReader = std::thread(&TDiscPlayer::ReaderLoop, this, source, image, std::move(mediumPresent));
+    FReader = std::thread(&TDiscPlayer::ReaderLoop, this, source, image, std::move(mediumPresent),
+                          drives);
     SDL_PauseAudioDevice(FDevice, 0);
     return true;
 }
@@ -213,23 +215,38 @@ void TDiscPlayer::Fill(uint8_t* stream, int len)
         FFinished = true;
 }
 
-void TDiscPlayer::ReaderLoop(std::string source, bool image, TMediumCheck mediumPresent)
+void TDiscPlayer::ReaderLoop(std::string source, bool image, TMediumCheck mediumPresent,
+                             IDriveSystem* drives)
 {
     CdIo_t* cdio = nullptr;
+    std::unique_ptr<IDriveHandle> drive;
     {
         std::lock_guard<std::mutex> lock(CdioMutex());
-        cdio = cdio_open(source.c_str(), image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
+        int error = 0;
+        if (image || drives == nullptr)
+            cdio = cdio_open(source.c_str(), image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
+        else
+            drive = drives->Open(source, error);
     }
     std::vector<uint8_t> buffer(size_t(ReadSectors) * SectorBytes);
     int32_t next = FFirst;
     int failures = 0;
-    while (cdio != nullptr && next <= FLast) {
+    while ((cdio != nullptr || drive) && next <= FLast) {
         const int count = std::min(ReadSectors, FLast - next + 1);
         bool ok = mediumPresent ? mediumPresent() : true;
+        bool gone = !ok;
         if (ok) {
             std::lock_guard<std::mutex> lock(CdioMutex());
-            ok = cdio_read_audio_sectors(cdio, buffer.data(), next, count) == DRIVER_OP_SUCCESS;
+            if (drive) {
+                ok = drive->ReadAudio(next, count, buffer.data());
+                // A disc taken out ends the track at once, not after its silence has played.
+                gone = !ok && drive->UnitState() == TUnitState::NoMedium;
+            } else {
+                ok = cdio_read_audio_sectors(cdio, buffer.data(), next, count) == DRIVER_OP_SUCCESS;
+            }
         }
+        if (gone)
+            break;
         if (!ok) {
             if (++failures >= MaxFailedReads)
                 break;
@@ -258,6 +275,7 @@ void TDiscPlayer::ReaderLoop(std::string source, bool image, TMediumCheck medium
         std::lock_guard<std::mutex> lock(CdioMutex());
         if (cdio != nullptr)
             cdio_destroy(cdio);
+        drive.reset();
     }
     std::lock_guard<std::mutex> lock(FLock);
     FReaderDone = true;

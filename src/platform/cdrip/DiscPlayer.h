@@ -12,6 +12,8 @@
 
 namespace cdrip {
 
+class IDriveSystem;
+
 // Plays a sector range of a disc digitally: a reader thread takes the audio off the disc (its
 // own libcdio handle, under the libcdio lock) into a ring of about two seconds, and SDL's audio
 // callback takes it from there to the default sound device. Without a sound device the same
@@ -31,10 +33,11 @@ public:
     TDiscPlayer(const TDiscPlayer&) = delete;
     TDiscPlayer& operator=(const TDiscPlayer&) = delete;
 
-    // Starts playing sectors first..last (inclusive) of the disc at `source` (an image file or a
-    // device), replacing whatever played before. False when nothing can be played.
+    // Starts playing sectors first..last (inclusive) of the disc at `source` (an image file, or
+    // a device of `drives`), replacing whatever played before. False when nothing can be played.
+    // A drive that has lost its disc ends the playback at once.
     bool Play(const std::string& source, bool image, int32_t first, int32_t last,
-              TMediumCheck mediumPresent);
+              TMediumCheck mediumPresent, IDriveSystem* drives = nullptr);
     void Pause(bool pause);
     // Stops at once and releases the sound device. The position stays where playback stopped.
     void Stop();
@@ -50,7 +53,8 @@ public:
 private:
     static void AudioCallback(void* self, uint8_t* stream, int len);
     void Fill(uint8_t* stream, int len);
-    void ReaderLoop(std::string source, bool image, TMediumCheck mediumPresent);
+    void ReaderLoop(std::string source, bool image, TMediumCheck mediumPresent,
+                    IDriveSystem* drives);
     void StopReader();
     bool OpenDevice();
     void CloseDevice();

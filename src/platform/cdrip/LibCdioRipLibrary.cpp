@@ -4,6 +4,7 @@
 #include "platform/cdrip/CDText.h"
 #include "platform/cdrip/CdioLock.h"
 #include "platform/cdrip/DiscPlayer.h"
+#include "platform/cdrip/DriveDevice.h"
 #include "platform/cdrip/FormatConverter.h"
 #include "platform/cdrip/ImageCheck.h"
 
@@ -23,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <grp.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -45,6 +47,9 @@ constexpr int FramesPerSector = 588;
 constexpr int WordsPerSector = 1176;
 constexpr int ParanoiaRetries = 10;
 constexpr uint8_t LeadOutTrackNumber = 0xAA;
+// Between the sessions of a disc: the first session's lead-out (90 s), the next session's
+// lead-in (60 s) and its first track's pre-gap (2 s).
+constexpr int32_t SessionGapSectors = 6750 + 4500 + 150;
 constexpr size_t MaxPendingJitter = 4096;
 const char* const DemoDiscFile = "tarvik-demo.cue";
 
@@ -141,8 +146,7 @@ struct TRipRange
     int32_t ChunkFirst = 0, ChunkLast = 0;
     std::vector<int32_t> PendingJitter; // sectors corrected but not yet delivered
     bool MediumGone = false;
-    bool Physical = false;
-    CdIo_t* Cdio = nullptr;
+    IDriveHandle* Device = nullptr; // a physical drive's
     const TMedium* Medium = nullptr;
     const std::function<void(int32_t, long, uint8_t*)>* Filter = nullptr;
 
@@ -150,12 +154,11 @@ struct TRipRange
 
     bool MediumPresent() const
     {
-        if (!Physical)
+        if (Device == nullptr)
             return Medium->Present();
         // A drive that answers "not ready" has lost its disc; one that cannot say is trusted.
-        const driver_return_code_t rc = mmc_test_unit_ready(Cdio, 2000);
-        return rc == DRIVER_OP_SUCCESS || rc == DRIVER_OP_UNSUPPORTED ||
-               rc == DRIVER_OP_NOT_PERMITTED;
+        const TUnitState state = Device->UnitState();
+        return state == TUnitState::Ready || state == TUnitState::Unknown;
     }
 };
 
@@ -245,7 +248,9 @@ class TLibCdioRipLibrary final : public ICDRipLibrary
 {
 public:
     explicit TLibCdioRipLibrary(const TCDRipOptions& options)
-        : FOptions(options), FPlayer(options.SoundDevice)
+        : FOptions(options),
+          FSystem(options.Drives != nullptr ? *options.Drives : CdioDriveSystem()),
+          FPlayer(options.SoundDevice)
     {
         std::lock_guard<std::mutex> lock(CdioMutex());
         cdio_log_set_handler(&QuietLog);
@@ -286,16 +291,31 @@ public:
             FDrives.push_back(std::move(drive));
         };
 
-        for (const QString& device : PhysicalDrives())
-            add(ToLocal(device), false, DriveText(device));
+        std::vector<TDeviceEntry> devices;
+        {
+            std::lock_guard<std::mutex> lock(CdioMutex());
+            devices = FSystem.Devices();
+        }
+        QStringList unopened;
+        for (const TDeviceEntry& device : devices) {
+            const QString path = QFile::decodeName(QByteArray::fromStdString(device.Path));
+            if (device.Error != 0)
+                unopened << UnopenedDrive(path, device.Error);
+            else
+                add(device.Path, false, DriveText(path));
+        }
         // Every image named is checked before libcdio opens it here, all at once.
         TDriveSetting setting = ReadDriveSetting(qgetenv("CDRIP_DRIVES"), FOptions.ImageCheck);
-        FProblems = setting.Problems;
+        FProblems = unopened + setting.Problems;
         for (TDriveEntry& entry : setting.Usable) {
             const QString path = QFile::decodeName(QByteArray::fromStdString(entry.Path));
-            if (!entry.Image && !DeviceOpens(entry.Path)) {
-                FProblems << DriveProblem(entry.Path,
-                                          QStringLiteral("libcdio cannot open it as a CD drive"));
+            int error = 0;
+            if (!entry.Image && !DeviceOpens(entry.Path, error)) {
+                FProblems << (error != 0
+                                  ? UnopenedDrive(path, error)
+                                  : DriveProblem(
+                                        entry.Path,
+                                        QStringLiteral("libcdio cannot open it as a CD drive")));
                 continue;
             }
             add(entry.Path, entry.Image, entry.Image ? entry.Name : DriveText(path),
@@ -390,17 +410,58 @@ public:
             return CDEX_ERROR;
         }
         std::lock_guard<std::mutex> lock(CdioMutex());
-        FCdio = cdio_open(drive.Path.c_str(), drive.Image ? DRIVER_UNKNOWN : DRIVER_DEVICE);
-        if (FCdio == nullptr)
-            return CDEX_ERROR;
-        if (!ReadTocLocked(drive)) {
-            cdio_destroy(FCdio);
-            FCdio = nullptr;
-            FToc.clear();
-            FMedium = {};
+        TDeviceToc toc;
+        bool read = false;
+        if (drive.Image) {
+            FCdio = cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN);
+            read = FCdio != nullptr && ReadCdioToc(FCdio, toc);
+        } else {
+            int error = 0;
+            FDevice = FSystem.Open(drive.Path, error);
+            FCdio = FDevice ? FDevice->Cdio() : nullptr;
+            read = FCdio != nullptr && FDevice->ReadToc(toc);
+            // What the drive remembers of earlier changes is about the disc just read.
+            if (read)
+                FDevice->MediaChanged();
+        }
+        if (!read || !ReadTocLocked(drive, toc)) {
+            CloseDiscLocked();
             return CDEX_ERROR;
         }
         return CDEX_OK;
+    }
+
+    int32_t CR_GetTrackLastSector(int32_t index) override
+    {
+        return index >= 0 && index < int32_t(FTrackLast.size()) ? FTrackLast[size_t(index)] : -1;
+    }
+
+    int32_t CR_DiscChanged() override
+    {
+        // While a range is read the rip itself notices a disc that goes; with nothing read
+        // there is nothing to compare with.
+        if (FDrives.empty() || FRange || FToc.empty())
+            return 0;
+        const TDrive& drive = FDrives[size_t(FActive)];
+        if (drive.Image)
+            return Ejected(drive) || !FMedium.Present() ? 1 : 0;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        const int changed = FDevice->MediaChanged();
+        if (changed == 1 || FDevice->UnitState() == TUnitState::NoMedium)
+            return 1;
+        if (changed == 0)
+            return 0;
+        // A drive that cannot tell: the disc is another one when its table of contents is.
+        int error = 0;
+        TDeviceToc toc;
+        std::unique_ptr<IDriveHandle> fresh = FSystem.Open(drive.Path, error);
+        if (!fresh || !fresh->ReadToc(toc) || toc.Tracks.size() + 1 != FToc.size() ||
+            toc.LeadOut != FToc.back().dwStartSector)
+            return 1;
+        for (size_t i = 0; i < toc.Tracks.size(); ++i)
+            if (toc.Tracks[i].Start != FToc[i].dwStartSector)
+                return 1;
+        return 0;
     }
 
     int32_t CR_GetNumTocEntries() override { return FToc.empty() ? 0 : int32_t(FToc.size()) - 1; }
@@ -434,8 +495,7 @@ public:
         auto range = std::make_unique<TRipRange>(drive.Params.nOutputFormat);
         range->Start = range->Next = startSector;
         range->End = endSector;
-        range->Physical = !drive.Image;
-        range->Cdio = FCdio;
+        range->Device = FDevice.get();
         range->Medium = &FMedium;
         range->Filter = &FOptions.ReadFilter;
         range->Stage.resize(size_t(SectorsPerChunk) * WordsPerSector);
@@ -451,8 +511,9 @@ public:
         // CD audio comes off a drive, and sits in an image, little-endian; guessing the byte
         // order from the samples, as paranoia would otherwise do, can be fooled by plain tones.
         range->Drive->bigendianp = 0;
-        if (range->Physical && drive.Params.nDriveSpeed > 0)
-            cdio_cddap_speed_set(range->Drive, drive.Params.nDriveSpeed);
+        // A drive that does not take the speed reads at its own.
+        if (FDevice && drive.Params.nDriveSpeed > 0)
+            FDevice->SetSpeed(drive.Params.nDriveSpeed);
         range->OriginalRead = range->Drive->read_audio;
         range->Drive->read_audio = &GuardedRead;
         range->Paranoia = cdio_paranoia_init(range->Drive);
@@ -590,7 +651,8 @@ public:
         if (drive.Image)
             check = [medium = FMedium] { return medium.Present(); };
         const bool ok = FPlayer.Play(drive.Path, drive.Image, FToc[size_t(index)].dwStartSector,
-                                     FToc[size_t(index) + 1].dwStartSector - 1, std::move(check));
+                                     FTrackLast[size_t(index)], std::move(check),
+                                     drive.Image ? nullptr : &FSystem);
         return ok ? CDEX_OK : CDEX_ERROR;
     }
 
@@ -621,9 +683,7 @@ public:
             return CDEX_OK;
         }
         std::lock_guard<std::mutex> lock(CdioMutex());
-        const driver_return_code_t rc = eject != 0 ? cdio_eject_media_drive(drive.Path.c_str())
-                                                   : cdio_close_tray(drive.Path.c_str(), nullptr);
-        return rc == DRIVER_OP_SUCCESS ? CDEX_OK : CDEX_ERROR;
+        return FSystem.Eject(drive.Path, eject != 0) ? CDEX_OK : CDEX_ERROR;
     }
 
     CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override
@@ -635,47 +695,38 @@ public:
     }
 
 private:
-    static QStringList PhysicalDrives()
-    {
-        QStringList result;
-        std::lock_guard<std::mutex> lock(CdioMutex());
-        char** devices = cdio_get_devices(DRIVER_DEVICE);
-        for (char** d = devices; d != nullptr && *d != nullptr; ++d)
-            result << QFile::decodeName(*d);
-        if (devices != nullptr)
-            cdio_free_device_list(devices);
-        return result;
-    }
-
     // Vendor, model and revision as the drive reports them; the device name when it says none.
-    static QString DriveText(const QString& device)
+    QString DriveText(const QString& device)
     {
         std::lock_guard<std::mutex> lock(CdioMutex());
-        CdIo_t* cdio = cdio_open(ToLocal(device).c_str(), DRIVER_DEVICE);
-        QString text;
-        if (cdio != nullptr) {
-            cdio_hwinfo_t hw{};
-            if (cdio_get_hwinfo(cdio, &hw)) {
-                text = QStringList{QString::fromLatin1(hw.psz_vendor).trimmed(),
-                                   QString::fromLatin1(hw.psz_model).trimmed(),
-                                   QString::fromLatin1(hw.psz_revision).trimmed()}
-                           .filter(QRegularExpression(QStringLiteral(".")))
-                           .join(QLatin1Char(' '));
-            }
-            cdio_destroy(cdio);
-        }
+        const QString text = FSystem.DriveText(ToLocal(device));
         return text.isEmpty() ? device : text;
     }
 
-    // Whether libcdio can open the device at `path` as a drive.
-    static bool DeviceOpens(const std::string& path)
+    // A drive that exists but that the user may not open, and why: told instead of being
+    // silently missing from the list.
+    static QString UnopenedDrive(const QString& device, int error)
+    {
+        QString why = QString::fromLocal8Bit(std::strerror(error));
+        if (error == EACCES || error == EPERM) {
+            // Drives are usually opened to the members of one group; name it.
+            QString group = QStringLiteral("cdrom");
+            struct stat st;
+            if (::stat(ToLocal(device).c_str(), &st) == 0)
+                if (const struct group* g = ::getgrgid(st.st_gid); g != nullptr)
+                    group = QString::fromLocal8Bit(g->gr_name);
+            why += QStringLiteral(" (it is for the group \"%1\")").arg(group);
+        } else if (error == EBUSY) {
+            why += QStringLiteral(" (another program has it)");
+        }
+        return QStringLiteral("The CD drive %1 cannot be opened: %2").arg(device, why);
+    }
+
+    // Whether the device at `path` opens as a drive; the errno in `error` when it does not.
+    bool DeviceOpens(const std::string& path, int& error)
     {
         std::lock_guard<std::mutex> lock(CdioMutex());
-        CdIo_t* cdio = cdio_open(path.c_str(), DRIVER_DEVICE);
-        if (cdio == nullptr)
-            return false;
-        cdio_destroy(cdio);
-        return true;
+        return FSystem.Open(path, error) != nullptr;
     }
 
     // The same drive named twice, or through a link, is listed once.
@@ -691,25 +742,24 @@ private:
 
     static bool Ejected(const TDrive& drive) { return TClock::now() < drive.EjectedUntil; }
 
-    bool ReadTocLocked(const TDrive& drive)
+    bool ReadTocLocked(const TDrive& drive, const TDeviceToc& toc)
     {
         FToc.clear();
+        FTrackLast.clear();
         FMedium = {};
         FText.Clear();
-        const track_t first = cdio_get_first_track_num(FCdio);
-        const track_t count = cdio_get_num_tracks(FCdio);
-        if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 || count > 99)
+        const int count = int(toc.Tracks.size());
+        if (count == 0 || count > 99 || toc.FirstTrack < 1 || toc.FirstTrack + count - 1 > 99)
             return false;
-        for (track_t t = first; t < first + count; ++t) {
+        for (int i = 0; i < count; ++i) {
             TOCENTRY e{};
-            e.dwStartSector = cdio_get_track_lsn(FCdio, t);
-            e.btFlag =
-                cdio_get_track_format(FCdio, t) == TRACK_FORMAT_AUDIO ? AUDIOTRKFLAG : DATATRKFLAG;
-            e.btTrackNumber = uint8_t(t);
+            e.dwStartSector = toc.Tracks[size_t(i)].Start;
+            e.btFlag = toc.Tracks[size_t(i)].Audio ? AUDIOTRKFLAG : DATATRKFLAG;
+            e.btTrackNumber = uint8_t(toc.FirstTrack + i);
             FToc.push_back(e);
         }
         TOCENTRY leadOut{};
-        leadOut.dwStartSector = cdio_get_track_lsn(FCdio, CDIO_CDROM_LEADOUT_TRACK);
+        leadOut.dwStartSector = toc.LeadOut;
         leadOut.btFlag = FToc.back().btFlag;
         leadOut.btTrackNumber = LeadOutTrackNumber;
         FToc.push_back(leadOut);
@@ -717,6 +767,16 @@ private:
         for (size_t i = 0; i + 1 < FToc.size(); ++i)
             if (FToc[i].dwStartSector < 0 || FToc[i + 1].dwStartSector <= FToc[i].dwStartSector)
                 return false;
+        // A track followed by the first track of a later session ends where the gap between
+        // the sessions (its lead-out, the next lead-in and pre-gap) begins, not at that track.
+        for (size_t i = 0; i + 1 < FToc.size(); ++i) {
+            int32_t last = FToc[i + 1].dwStartSector - 1;
+            if (toc.LastSessionStart > 0 && i + 1 < size_t(count) &&
+                FToc[i + 1].dwStartSector == toc.LastSessionStart &&
+                toc.LastSessionStart - SessionGapSectors > FToc[i].dwStartSector)
+                last = toc.LastSessionStart - SessionGapSectors - 1;
+            FTrackLast.push_back(last);
+        }
         if (drive.Image) {
             TFileIdentity image, data;
             if (!image.Capture(drive.Path))
@@ -726,7 +786,7 @@ private:
             if (source != nullptr && drive.Path != source && data.Capture(source))
                 FMedium.Files.push_back(data);
         }
-        FText.Read(FCdio, drive.Image, first, count);
+        FText.Read(FCdio, drive.Image, track_t(toc.FirstTrack), track_t(count));
         return true;
     }
 
@@ -748,21 +808,32 @@ private:
     {
         CloseRange();
         std::lock_guard<std::mutex> lock(CdioMutex());
-        if (FCdio != nullptr)
+        CloseDiscLocked();
+    }
+
+    void CloseDiscLocked()
+    {
+        if (FDevice)
+            FDevice.reset(); // the handle owns its libcdio handle
+        else if (FCdio != nullptr)
             cdio_destroy(FCdio);
         FCdio = nullptr;
         FToc.clear();
+        FTrackLast.clear();
         FMedium = {};
         FText.Clear();
     }
 
     TCDRipOptions FOptions;
+    IDriveSystem& FSystem;
     std::vector<TDrive> FDrives;
     QStringList FProblems; // what the last CR_Init left out, and why
     QString FLastError;
     int32_t FActive = 0;
+    std::unique_ptr<IDriveHandle> FDevice; // the open physical drive, owning FCdio
     CdIo_t* FCdio = nullptr;
     std::vector<TOCENTRY> FToc;
+    std::vector<int32_t> FTrackLast; // each track's last sector
     TMedium FMedium;
     TDiscText FText;
     std::unique_ptr<TRipRange> FRange;

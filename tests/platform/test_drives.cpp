@@ -1,0 +1,158 @@
+// The ripping library over scripted physical drives: discs swapped and pulled, enhanced CDs,
+// drives that may not be opened, and the drive's speed.
+#include "cd/CDRIP.h"
+#include "cd/CDRipLibrary.h"
+#include "platform/cdrip/LibCdioRipLibrary.h"
+#include "support/DiscImage.h"
+#include "support/ScriptedDrive.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace cdrip;
+
+namespace {
+
+const std::string Sr0 = "/dev/sr0";
+
+class DrivesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FDir.isValid());
+        qputenv("CDRIP_DRIVES", "");
+    }
+
+    TScriptedDrives::TDisc Disc(const QList<TDiscTrackSpec>& tracks, uint32_t seed,
+                                const QString& name)
+    {
+        TDiscImage image;
+        EXPECT_TRUE(image.Write(FDir.path(), tracks, seed, name)) << qPrintable(image.Error);
+        return TScriptedDrives::FromImage(image);
+    }
+
+    std::unique_ptr<ICDRipLibrary> Library()
+    {
+        TCDRipOptions options;
+        options.Drives = &Drives;
+        auto lib = CreateCDRipLibrary(options);
+        EXPECT_EQ(lib->CR_Init(), CDEX_OK);
+        return lib;
+    }
+
+    QTemporaryDir FDir;
+    TScriptedDrives Drives;
+};
+
+TEST_F(DrivesTest, ADiscSwappedOrTakenOutIsNoticedWhetherOrNotTheDriveTellsOfChanges)
+{
+    for (const bool tells : {true, false}) {
+        Drives.Drives.clear();
+        Drives.Add(Sr0, QStringLiteral("VENDOR MODEL 1.0")).TellsChanges = tells;
+        Drives.Insert(Sr0, Disc({{100}, {200}}, 1, QStringLiteral("a")));
+        auto lib = Library();
+        ASSERT_EQ(lib->CR_GetNumCDROM(), 1);
+        ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+        EXPECT_EQ(lib->CR_DiscChanged(), 0);
+        EXPECT_EQ(lib->CR_DiscChanged(), 0);
+
+        Drives.Insert(Sr0, Disc({{150}, {50}, {70}}, 2, QStringLiteral("b")));
+        EXPECT_EQ(lib->CR_DiscChanged(), 1) << tells;
+        ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+        EXPECT_EQ(lib->CR_GetNumTocEntries(), 3);
+        EXPECT_EQ(lib->CR_DiscChanged(), 0);
+
+        Drives.Pull(Sr0);
+        EXPECT_EQ(lib->CR_DiscChanged(), 1) << tells;
+        EXPECT_EQ(lib->CR_ReadToc(), CDEX_ERROR);
+    }
+}
+
+TEST_F(DrivesTest, TheLastAudioTrackOfAnEnhancedCDEndsBeforeTheGapBetweenTheSessions)
+{
+    Drives.Add(Sr0);
+    TScriptedDrives::TDisc disc = Disc({{100}}, 1, QStringLiteral("enhanced"));
+    disc.Toc.Tracks = {{0, true}, {20000, true}, {40000, false}};
+    disc.Toc.LastSessionStart = 40000;
+    disc.Toc.LeadOut = 50000;
+    Drives.Insert(Sr0, disc);
+    auto lib = Library();
+    TCDRIP ripper(nullptr, lib.get());
+    ASSERT_EQ(ripper.Tracks.size(), 3u);
+    EXPECT_EQ(ripper.Tracks[0].second->EndSector, 19999);
+    EXPECT_EQ(ripper.Tracks[1].second->EndSector, 40000 - 11400 - 1);
+    EXPECT_EQ(ripper.Tracks[2].second->EndSector, 49999);
+    EXPECT_EQ(ripper.GetTrackDuration(1), QStringLiteral("1:54"));
+}
+
+TEST_F(DrivesTest, ADriveThatMayNotBeOpenedIsNamedWithTheReason)
+{
+    Drives.Add("/dev/scripted-sr1").OpenError = EACCES;
+    Drives.Add(Sr0, QStringLiteral("GOOD DRIVE"));
+    auto lib = Library();
+    ASSERT_EQ(lib->CR_GetNumCDROM(), 1);
+    TCDRIP ripper(nullptr, lib.get());
+    EXPECT_STREQ(ripper.DriveID, "GOOD DRIVE");
+    const QStringList problems = ripper.DriveProblems();
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].startsWith(
+        QStringLiteral("The CD drive /dev/scripted-sr1 cannot be opened: Permission denied")))
+        << qPrintable(problems[0]);
+    EXPECT_TRUE(problems[0].contains(QStringLiteral("\"cdrom\"")));
+}
+
+TEST_F(DrivesTest, PlaybackEndsAtOnceWhenTheDiscIsPulledOut)
+{
+    Drives.Add(Sr0);
+    Drives.Insert(Sr0, Disc({{75 * 20}, {75}}, 3, QStringLiteral("long")));
+    auto lib = Library();
+    ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+    ASSERT_EQ(lib->CR_PlayTrack(1), CDEX_OK);
+    QThread::msleep(300);
+    Drives.Pull(Sr0);
+    // What the player had read ahead plays out, then the position stands still.
+    QElapsedTimer clock;
+    clock.start();
+    int32_t rel = 0, abs = 0, previous = -1;
+    while (clock.elapsed() < 8000) {
+        QThread::msleep(300);
+        lib->CR_GetPlayPosition(&rel, &abs);
+        if (abs == previous)
+            break;
+        previous = abs;
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(abs, 75 * 6);
+    EXPECT_EQ(lib->CR_DiscChanged(), 1);
+    EXPECT_EQ(lib->CR_ReadToc(), CDEX_ERROR);
+}
+
+TEST_F(DrivesTest, TheDriveSpeedIsAskedForAndARefusalIsNoFailure)
+{
+    for (const bool accepts : {true, false}) {
+        Drives.Drives.clear();
+        Drives.Add(Sr0).AcceptsSpeed = accepts;
+        Drives.Insert(Sr0, Disc({{40}}, 4, QStringLiteral("speed")));
+        auto lib = Library();
+        ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+        CDROMPARAMS p{};
+        lib->CR_GetCDROMParameters(&p);
+        p.nDriveSpeed = 8;
+        lib->CR_SetCDROMParameters(&p);
+        int32_t size = 0;
+        ASSERT_EQ(lib->CR_OpenRipper(&size, 0, 39), CDEX_OK);
+        std::vector<uint8_t> buffer(static_cast<size_t>(size));
+        int32_t bytes = 0;
+        EXPECT_EQ(lib->CR_RipChunk(buffer.data(), &bytes, 0), CDEX_OK);
+        lib->CR_CloseRipper();
+        const TScriptedDrives::TDrive d = Drives.Snapshot(Sr0);
+        EXPECT_EQ(d.SpeedCalls, 1);
+        EXPECT_EQ(d.Speed, accepts ? 8 : 0);
+    }
+}
+
+} // namespace

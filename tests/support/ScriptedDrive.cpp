@@ -1,0 +1,183 @@
+#include "support/ScriptedDrive.h"
+
+#include "support/DiscImage.h"
+
+#include <QFile>
+#include <cerrno>
+
+using namespace cdrip;
+using TClock = std::chrono::steady_clock;
+
+// One open drive of the script: it sees the drive as the script has it at each call, and the
+// disc as it was when the handle was opened.
+class TScriptedHandle final : public IDriveHandle
+{
+public:
+    TScriptedHandle(TScriptedDrives& drives, const TScriptedDrives::TDrive& drive)
+        : FDrives(drives), FPath(drive.Path), FGeneration(drive.Generation)
+    {
+        if (drive.Disc) {
+            FToc = drive.Disc->Toc;
+            FCdio = cdio_open(QFile::encodeName(drive.Disc->Image).constData(), DRIVER_UNKNOWN);
+        }
+    }
+    ~TScriptedHandle() override
+    {
+        if (FCdio != nullptr)
+            cdio_destroy(FCdio);
+    }
+
+    bool ReadToc(TDeviceToc& toc) override
+    {
+        std::lock_guard<std::mutex> lock(FDrives.FLock);
+        if (FCdio == nullptr || !Readable())
+            return false;
+        toc = FToc;
+        return true;
+    }
+
+    bool ReadAudio(int32_t first, int32_t count, uint8_t* data) override
+    {
+        std::lock_guard<std::mutex> lock(FDrives.FLock);
+        return FCdio != nullptr && Readable() &&
+               cdio_read_audio_sectors(FCdio, data, first, uint32_t(count)) == DRIVER_OP_SUCCESS;
+    }
+
+    TUnitState UnitState() override
+    {
+        std::lock_guard<std::mutex> lock(FDrives.FLock);
+        const TScriptedDrives::TDrive* d = FDrives.Find(FPath);
+        if (d == nullptr || !d->Attached || !d->Disc)
+            return TUnitState::NoMedium;
+        return TClock::now() < d->ReadyAt ? TUnitState::BecomingReady : TUnitState::Ready;
+    }
+
+    int MediaChanged() override
+    {
+        std::lock_guard<std::mutex> lock(FDrives.FLock);
+        TScriptedDrives::TDrive* d = FDrives.Find(FPath);
+        if (d == nullptr || !d->TellsChanges)
+            return -1;
+        const bool changed = d->Changed;
+        d->Changed = false;
+        return changed ? 1 : 0;
+    }
+
+    bool SetSpeed(int32_t speed) override
+    {
+        std::lock_guard<std::mutex> lock(FDrives.FLock);
+        TScriptedDrives::TDrive* d = FDrives.Find(FPath);
+        if (d == nullptr)
+            return false;
+        ++d->SpeedCalls;
+        if (d->AcceptsSpeed)
+            d->Speed = speed;
+        return d->AcceptsSpeed;
+    }
+
+    CdIo_t* Cdio() override { return FCdio; }
+
+private:
+    // The disc this handle was opened on is still in, and the drive has spun it up.
+    bool Readable()
+    {
+        const TScriptedDrives::TDrive* d = FDrives.Find(FPath);
+        return d != nullptr && d->Attached && d->Disc && d->Generation == FGeneration &&
+               TClock::now() >= d->ReadyAt;
+    }
+
+    TScriptedDrives& FDrives;
+    std::string FPath;
+    int FGeneration;
+    TDeviceToc FToc;
+    CdIo_t* FCdio = nullptr;
+};
+
+TScriptedDrives::TDisc TScriptedDrives::FromImage(const TDiscImage& image)
+{
+    TDisc disc;
+    disc.Image = image.CuePath;
+    for (const TDiscImageTrack& t : image.Tracks)
+        disc.Toc.Tracks.push_back({t.FirstSector, t.Audio});
+    disc.Toc.LeadOut = image.LeadOut;
+    return disc;
+}
+
+TScriptedDrives::TDrive& TScriptedDrives::Add(const std::string& path, const QString& text)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    TDrive drive;
+    drive.Path = path;
+    drive.Text = text;
+    Drives.push_back(drive);
+    return Drives.back();
+}
+
+void TScriptedDrives::Insert(const std::string& path, std::optional<TDisc> disc, int spinUpMs)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    TDrive* d = Find(path);
+    if (d == nullptr)
+        return;
+    d->Disc = std::move(disc);
+    d->Changed = true;
+    ++d->Generation;
+    d->ReadyAt = TClock::now() + std::chrono::milliseconds(spinUpMs);
+}
+
+TScriptedDrives::TDrive TScriptedDrives::Snapshot(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    const TDrive* d = Find(path);
+    return d != nullptr ? *d : TDrive{};
+}
+
+TScriptedDrives::TDrive* TScriptedDrives::Find(const std::string& path)
+{
+    for (TDrive& d : Drives)
+        if (d.Path == path)
+            return &d;
+    return nullptr;
+}
+
+std::vector<TDeviceEntry> TScriptedDrives::Devices()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    std::vector<TDeviceEntry> result;
+    for (const TDrive& d : Drives)
+        if (d.Attached)
+            result.push_back({d.Path, d.OpenError});
+    return result;
+}
+
+std::unique_ptr<IDriveHandle> TScriptedDrives::Open(const std::string& device, int& error)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    const TDrive* d = Find(device);
+    error = d == nullptr || !d->Attached ? ENOENT : d->OpenError;
+    if (error != 0)
+        return nullptr;
+    return std::make_unique<TScriptedHandle>(*this, *d);
+}
+
+QString TScriptedDrives::DriveText(const std::string& device)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    const TDrive* d = Find(device);
+    return d != nullptr ? d->Text : QString();
+}
+
+bool TScriptedDrives::Eject(const std::string& device, bool eject)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    TDrive* d = Find(device);
+    if (d == nullptr || !d->Attached)
+        return false;
+    if (eject) {
+        ++d->Ejects;
+        d->Disc.reset();
+        d->Changed = true;
+        ++d->Generation;
+    }
+    return true;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/cdrip/DriveDevice.h"
+
+#include <QString>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TDiscImage;
+
+// Scripted CD drives under the ripping library, for the faults only real drives have: a disc
+// swapped or pulled out, a drive that spins up, one that may not be opened, one plugged in later.
+// A disc's audio, CD-Text and extraction come from a disc image; what the drive says about it
+// (table of contents, sessions, readiness, changes) comes from the script.
+//
+// The script may be changed while the library's player reads from another thread: change it
+// through the member functions, or under Lock().
+class TScriptedDrives : public cdrip::IDriveSystem
+{
+public:
+    struct TDisc
+    {
+        QString Image; // the CUE sheet behind the disc
+        cdrip::TDeviceToc Toc;
+    };
+
+    struct TDrive
+    {
+        std::string Path;
+        QString Text;         // vendor, model and revision
+        bool Attached = true; // false: unplugged, neither listed nor opened
+        int OpenError = 0;    // the errno it refuses to open with; listed all the same
+        std::optional<TDisc> Disc;
+        bool TellsChanges = true; // false: the media-changed question goes unanswered
+        bool AcceptsSpeed = true;
+        std::chrono::steady_clock::time_point ReadyAt{}; // "becoming ready" before it
+        // --- the record ---
+        bool Changed = false; // a change not yet asked about
+        int Generation = 0;   // counts the discs put in
+        int32_t Speed = 0;    // the last speed asked for
+        int SpeedCalls = 0;
+        int Ejects = 0;
+    };
+
+    // The disc of an image, its table of contents as the image gives it.
+    static TDisc FromImage(const TDiscImage& image);
+
+    TDrive& Add(const std::string& path, const QString& text = {});
+    // Puts `disc` in (or takes the disc out, for none); the drive is ready `spinUpMs` later.
+    void Insert(const std::string& path, std::optional<TDisc> disc, int spinUpMs = 0);
+    void Pull(const std::string& path) { Insert(path, std::nullopt); }
+    TDrive Snapshot(const std::string& path);
+    std::mutex& Lock() { return FLock; }
+
+    std::vector<TDrive> Drives;
+
+    std::vector<cdrip::TDeviceEntry> Devices() override;
+    std::unique_ptr<cdrip::IDriveHandle> Open(const std::string& device, int& error) override;
+    QString DriveText(const std::string& device) override;
+    bool Eject(const std::string& device, bool eject) override;
+
+private:
+    friend class TScriptedHandle;
+    TDrive* Find(const std::string& path);
+
+    std::mutex FLock;
+};
