@@ -152,6 +152,7 @@ void SetDefaultSettings()
     Settings.Original = 0;
     Settings.CRC = True32;
     Settings.bPrivate = 0;
+    Settings.ReadOffset = 0;
 }
 
 bool LoadSettings()
@@ -179,6 +180,7 @@ bool LoadSettings()
     Settings.Original = mp3Flag(u"Original"_s, 0);
     Settings.CRC = mp3Flag(u"CRC"_s, 1);
     Settings.bPrivate = mp3Flag(u"bPrivate"_s, 0);
+    Settings.ReadOffset = ReadInteger(file, SystemSection, u"ReadOffset"_s, 0);
     return true;
 }
 

@@ -23,6 +23,11 @@ struct TMP3Settings
     int32_t Original;       // 32-bit boolean
     int32_t CRC;            // 32-bit boolean
     int32_t bPrivate;       // 32-bit boolean
+    // The correction for the drive's read offset, in samples ("ReadOffset" in "System"), as
+    // published for each drive model: a positive value takes every sample that many samples
+    // later on the disc than the drive hands it out. Read only, never written: it is set by hand
+    // for a drive whose offset is known, and 0 changes nothing.
+    int32_t ReadOffset;
 };
 
 // Holds the built-in defaults from program initialisation on.

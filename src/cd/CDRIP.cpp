@@ -38,6 +38,10 @@ const QString kInitializationFailure = QStringLiteral("Initialization failure");
 const QString kErrorSettingParameters = QStringLiteral("Error setting parameters");
 const QString kInvalidParameters = QStringLiteral("Invalid CD-ROM parameters");
 const QString kWriteError = QStringLiteral("Write error");
+const QString kBadReadOffset =
+    QStringLiteral("The read offset %1 is not one a drive can have: it lies between -%2 and %2 "
+                   "samples (\"ReadOffset\" in the \"System\" section of the settings)");
+constexpr int32_t kMaxReadOffset = 5880;
 const QString kEncoderFailure = QStringLiteral("The MP3 encoder could not be started (error %1)");
 // %1: the file as the user knows it.
 const QString kEncoderError = QStringLiteral("The MP3 encoder failed (error %2) while writing %1");
@@ -799,6 +803,7 @@ bool TCDRIP::IsPlaying()
 bool TCDRIP::ApplyParameters()
 {
     try {
+        Block().nOffsetStart = ReadOffset;
         return FLib->CR_SetCDROMParameters(&Block()) != CDEX_ERROR;
     } catch (...) {
         throw ECDRIPError(kErrorSettingParameters);
@@ -893,6 +898,10 @@ void TCDRIP::ReadRange(TRangeJob& job, int32_t startSector, int32_t endSector,
     int32_t readSize = 0;
     bool opened = false;
     try {
+        // A value no drive has is a typing slip: ripping with it, or without it, would give
+        // files that match no other drive's.
+        if (std::abs(int64_t(ReadOffset)) > kMaxReadOffset)
+            throw ECDRIPError(kBadReadOffset.arg(ReadOffset).arg(kMaxReadOffset));
         if (!ApplyParameters())
             throw ECDRIPError(kInvalidParameters);
         // Aborted while waiting for the drive: no file, no message.

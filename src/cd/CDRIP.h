@@ -191,6 +191,9 @@ public:
 
     QString Version; // the library's version number as decimal text
     int32_t Speed = 0;
+    // The drive's read offset in samples, corrected for in every range; given to the library
+    // with the parameter block.
+    int32_t ReadOffset = 0;
 
     // --- public state ---
 

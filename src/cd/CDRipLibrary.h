@@ -49,7 +49,7 @@ struct DRIVETABLE
 struct CDROMPARAMS
 {
     char lpszCDROMID[256];         // drive identification text, zero-terminated
-    int32_t nOffsetStart;          // 256
+    int32_t nOffsetStart;          // 256: the drive's read offset in samples, 0 for none
     int32_t nOffsetEnd;            // 260
     int32_t nSpeed;                // 264: the speed the library asks of the drive
     int32_t nSpinUpTime;           // 268

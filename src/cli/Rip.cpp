@@ -120,6 +120,7 @@ int RipTracks(const TCommandLine& line)
     TDisc disc(line.Drive, line.DriveBytes);
     disc.Load();
     TCDRIP& ripper = disc.Ripper();
+    ripper.ReadOffset = Settings.ReadOffset;
     if (ripper.Tracks.empty()) {
         Error(u"there is no disc in drive %1 (%2), or it cannot be read"_s.arg(disc.Number())
                   .arg(disc.Name()));

@@ -229,6 +229,7 @@ void Tfrmprg::RunJob()
         TMP3Info* tagger = FMain->MP3Info1;
         const TListView* list = FMain->ListView1;
         ripper->Encode = !ToWAV;
+        ripper->ReadOffset = Settings.ReadOffset;
         // A folder that is not a full path is refused before anything is written: it would
         // put the files at the root, or wherever the program happened to be started.
         TOutputFiles files(OutputFolderPath(Settings.OutDir));

@@ -430,6 +430,23 @@ TEST_F(RipRangeTest, RefusedParametersRaiseBeforeAnythingOpens)
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("x.wav"))));
 }
 
+TEST_F(RipRangeTest, TheReadOffsetReachesTheLibraryAndOneNoDriveHasIsRefused)
+{
+    Rip->ReadOffset = -667;
+    Lib.Script = {{cdrip::CDEX_RIPPING_DONE, Pcm(kSector, 1)}};
+    Rip->RipRange(0, 9, Path(QStringLiteral("a.wav")));
+    EXPECT_EQ(Lib.LastSetParams.nOffsetStart, -667);
+    Rip->ReadOffset = 66700;
+    try {
+        Rip->RipRange(0, 9, Path(QStringLiteral("b.wav")));
+        FAIL() << "no exception";
+    } catch (const ECDRIPError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("The read offset 66700 is not one")));
+    }
+    EXPECT_EQ(Lib.Count(QStringLiteral("CR_OpenRipper")), 1);
+    EXPECT_FALSE(QFile::exists(Path(QStringLiteral("b.wav"))));
+}
+
 TEST_F(RipRangeTest, AFileThatCannotBeCreatedClosesTheRangeFirst)
 {
     Lib.ScriptPcm(Pcm(kSector), kSector);

@@ -168,6 +168,28 @@ TEST_F(CDRipTest, EveryTrackIsExtractedBitForBitIncludingItsLastSector)
     EXPECT_TRUE(Rip(*lib, 0, image.Tracks[0].LastSector()).Pcm == image.TrackBytes(0));
 }
 
+TEST_F(CDRipTest, AReadOffsetShiftsTheAudioBitForBitWithSilenceWhereTheDiscEnds)
+{
+    TDiscImage image;
+    auto lib = Open(image, {{SectorsPerChunk * 3 + 5}, {SectorsPerChunk * 2 + 3}});
+    const QByteArray disc = image.ReadSectors(0, image.LeadOut);
+    for (const int offset : {30, -30, 700, -1300}) {
+        CDROMPARAMS p{};
+        lib->CR_GetCDROMParameters(&p);
+        p.nOffsetStart = offset;
+        lib->CR_SetCDROMParameters(&p);
+        for (const TDiscImageTrack& track : image.Tracks) {
+            QByteArray expected(track.Sectors * 2352, 0);
+            const qint64 from = (qint64(track.FirstSector) * 588 + offset) * 4;
+            for (qint64 i = 0; i < expected.size(); ++i)
+                if (from + i >= 0 && from + i < disc.size())
+                    expected[i] = disc[from + i];
+            EXPECT_TRUE(Rip(*lib, track.FirstSector, track.LastSector()).Pcm == expected)
+                << "offset " << offset << ", track " << track.Number;
+        }
+    }
+}
+
 TEST_F(CDRipTest, RangesOutsideTheDiscDoNotOpen)
 {
     TDiscImage image;

@@ -89,6 +89,38 @@ TEST_F(DrivesTest, TheLastAudioTrackOfAnEnhancedCDEndsBeforeTheGapBetweenTheSess
     EXPECT_EQ(ripper.GetTrackDuration(1), QStringLiteral("1:54"));
 }
 
+TEST_F(DrivesTest, AReadOffsetGivesSilenceRatherThanReadingIntoTheGapBeforeTheDataSession)
+{
+    Drives.Add(Sr0);
+    TDiscImage image;
+    ASSERT_TRUE(image.Write(FDir.path(), {{60}, {40}}, 5, QStringLiteral("offset")));
+    TScriptedDrives::TDisc disc = TScriptedDrives::FromImage(image);
+    // The image ends with the audio session; a drive could not read past it either.
+    disc.Toc.Tracks.push_back({100 + 11400, false});
+    disc.Toc.LastSessionStart = 100 + 11400;
+    disc.Toc.LeadOut = 100 + 11400 + 500;
+    Drives.Insert(Sr0, disc);
+    auto lib = Library();
+    ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+    CDROMPARAMS p{};
+    lib->CR_GetCDROMParameters(&p);
+    p.nOffsetStart = 700;
+    ASSERT_EQ(lib->CR_SetCDROMParameters(&p), CDEX_OK);
+    int32_t size = 0;
+    ASSERT_EQ(lib->CR_OpenRipper(&size, 60, 99), CDEX_OK);
+    QByteArray pcm;
+    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    for (int32_t bytes = 0;; pcm.append(reinterpret_cast<const char*>(buffer.data()), bytes)) {
+        const CDSTATUS status = lib->CR_RipChunk(buffer.data(), &bytes, 0);
+        ASSERT_NE(status, CDEX_ERROR);
+        if (status == CDEX_RIPPING_DONE)
+            break;
+    }
+    const QByteArray disc0 = image.ReadSectors(0, 100);
+    const QByteArray expected = disc0.mid((60 * 588 + 700) * 4) + QByteArray(700 * 4, 0);
+    EXPECT_TRUE(pcm == expected);
+}
+
 TEST_F(DrivesTest, ADriveThatMayNotBeOpenedIsNamedWithTheReason)
 {
     Drives.Add("/dev/scripted-sr1").OpenError = EACCES;

@@ -47,6 +47,8 @@ constexpr int FramesPerSector = 588;
 constexpr int WordsPerSector = 1176;
 constexpr int ParanoiaRetries = 10;
 constexpr uint8_t LeadOutTrackNumber = 0xAA;
+// Read offsets of real drives lie within a few thousand samples; ten sectors leave room for all.
+constexpr int32_t MaxReadOffset = 10 * FramesPerSector;
 // Between the sessions of a disc: the first session's lead-out (90 s), the next session's
 // lead-in (60 s) and its first track's pre-gap (2 s).
 constexpr int32_t SessionGapSectors = 6750 + 4500 + 150;
@@ -140,6 +142,13 @@ struct TRipRange
     long (*OriginalRead)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
     int32_t Start = 0, End = 0, Next = 0;
     bool Done = false;
+    // With a read offset the audio of sector n is taken `Offset` frames later on the disc, from
+    // the sectors ReadFirst..ReadLast that can be read; what lies beyond them is silence.
+    int32_t Offset = 0;
+    int32_t ReadFirst = 0, ReadLast = 0;
+    int32_t NextRead = 0;      // the sector paranoia hands out next
+    int32_t HeldSector = -1;   // the last sector read, whose end the next chunk may need
+    std::vector<int16_t> Held; // its samples
     TFormatConverter Converter;
     std::vector<int16_t> Stage;
     // Set while a chunk is read.
@@ -186,7 +195,7 @@ void ParanoiaCallback(long inpos, paranoia_cb_mode_t mode)
     // Paranoia reads ahead of the caller, so a correction is often made while an earlier chunk
     // is read. It is kept by sector and reported with the chunk that delivers that sector.
     const int32_t sector = int32_t(inpos / WordsPerSector);
-    if (inpos < 0 || sector < range->ChunkFirst || sector > range->End)
+    if (inpos < 0 || sector < range->ChunkFirst || sector > range->ReadLast)
         return;
     std::vector<int32_t>& pending = range->PendingJitter;
     if (std::find(pending.begin(), pending.end(), sector) == pending.end() &&
@@ -368,7 +377,8 @@ public:
 
     CDSTATUS CR_SetCDROMParameters(const CDROMPARAMS* params) override
     {
-        if (params == nullptr || FDrives.empty() || params->nOutputFormat > MONO11025)
+        if (params == nullptr || FDrives.empty() || params->nOutputFormat > MONO11025 ||
+            std::abs(params->nOffsetStart) > MaxReadOffset)
             return CDEX_ERROR;
         CDROMPARAMS& mine = FDrives[size_t(FActive)].Params;
         // The identification text belongs to the drive, whatever the caller hands back.
@@ -495,6 +505,21 @@ public:
         auto range = std::make_unique<TRipRange>(drive.Params.nOutputFormat);
         range->Start = range->Next = startSector;
         range->End = endSector;
+        range->Offset = drive.Params.nOffsetStart;
+        range->ReadFirst = startSector;
+        range->ReadLast = endSector;
+        if (range->Offset != 0) {
+            const int32_t last = ReadableLast(endSector);
+            range->ReadFirst = std::clamp(
+                FloorDiv(int64_t(startSector) * FramesPerSector + range->Offset, FramesPerSector),
+                0, last);
+            range->ReadLast =
+                std::clamp(FloorDiv(int64_t(endSector + 1) * FramesPerSector + range->Offset - 1,
+                                    FramesPerSector),
+                           0, last);
+            range->Held.resize(WordsPerSector);
+        }
+        range->NextRead = range->ReadFirst;
         range->Device = FDevice.get();
         range->Medium = &FMedium;
         range->Filter = &FOptions.ReadFilter;
@@ -525,8 +550,8 @@ public:
                              ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
                              : PARANOIA_MODE_DISABLE;
         cdio_paranoia_modeset(range->Paranoia, mode);
-        cdio_paranoia_set_range(range->Paranoia, startSector, endSector);
-        cdio_paranoia_seek(range->Paranoia, startSector, SEEK_SET);
+        cdio_paranoia_set_range(range->Paranoia, range->ReadFirst, range->ReadLast);
+        cdio_paranoia_seek(range->Paranoia, range->ReadFirst, SEEK_SET);
 
         *bufferSize = range->Converter.MaxOutputBytes(SectorsPerChunk * FramesPerSector);
         FJitterErrors = 0;
@@ -557,7 +582,10 @@ public:
         // format: it goes straight into the caller's buffer.
         const bool direct = Q_BYTE_ORDER == Q_LITTLE_ENDIAN && r.Converter.Channels() == 2 &&
                             r.Converter.Decimation() == 1;
-        {
+        if (r.Offset != 0) {
+            failed = !ReadShifted(r, count,
+                                  direct ? reinterpret_cast<int16_t*>(buffer) : r.Stage.data());
+        } else {
             std::lock_guard<std::mutex> lock(CdioMutex());
             tReading = &r;
             for (int i = 0; i < count && !failed; ++i) {
@@ -695,6 +723,72 @@ public:
     }
 
 private:
+    static int32_t FloorDiv(int64_t a, int32_t b)
+    {
+        return int32_t(a >= 0 ? a / b : -((-a + b - 1) / b));
+    }
+
+    // The last sector a read may reach from `sector` on: the end of its session.
+    int32_t ReadableLast(int32_t sector) const
+    {
+        size_t k = 0;
+        while (k + 1 < FTrackLast.size() && FToc[k + 1].dwStartSector <= sector)
+            ++k;
+        while (k + 1 < FTrackLast.size() && FTrackLast[k] == FToc[k + 1].dwStartSector - 1)
+            ++k;
+        return k < FTrackLast.size() ? FTrackLast[k] : FToc.back().dwStartSector - 1;
+    }
+
+    // The next `count` sectors of the range shifted by its read offset, into `out` (in the
+    // machine's byte order). A disc sector that two chunks share is read once and held.
+    static bool ReadShifted(TRipRange& r, int count, int16_t* out)
+    {
+        const int64_t frames = int64_t(count) * FramesPerSector;
+        const int64_t from = int64_t(r.Next) * FramesPerSector + r.Offset;
+        const int64_t readFrom = std::max(from, int64_t(r.ReadFirst) * FramesPerSector);
+        const int64_t readTo = std::min(from + frames, int64_t(r.ReadLast + 1) * FramesPerSector);
+        std::memset(out, 0, size_t(frames) * 4);
+        if (readFrom >= readTo)
+            return true;
+        const int32_t first = FloorDiv(readFrom, FramesPerSector);
+        const int32_t last = FloorDiv(readTo - 1, FramesPerSector);
+        r.ChunkFirst = first;
+        r.ChunkLast = last;
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        tReading = &r;
+        bool failed = false;
+        for (int32_t s = first; s <= last && !failed; ++s) {
+            if (s != r.HeldSector) {
+                if (s != r.NextRead) {
+                    cdio_paranoia_seek(r.Paranoia, s, SEEK_SET);
+                    r.NextRead = s;
+                }
+                const int16_t* sector =
+                    cdio_paranoia_read_limited(r.Paranoia, &ParanoiaCallback, ParanoiaRetries);
+                if (sector == nullptr || r.MediumGone) {
+                    failed = true;
+                    break;
+                }
+                std::memcpy(r.Held.data(), sector, SectorBytes);
+                r.HeldSector = s;
+                ++r.NextRead;
+            }
+            const int64_t sectorFrom = int64_t(s) * FramesPerSector;
+            const int64_t a = std::max(readFrom, sectorFrom);
+            const int64_t b = std::min(readTo, sectorFrom + FramesPerSector);
+            std::memcpy(out + (a - from) * 2, r.Held.data() + (a - sectorFrom) * 2,
+                        size_t(b - a) * 4);
+        }
+        if (failed) {
+            // Nothing of this chunk is delivered; the next call starts it again.
+            r.HeldSector = -1;
+            cdio_paranoia_seek(r.Paranoia, first, SEEK_SET);
+            r.NextRead = first;
+        }
+        tReading = nullptr;
+        return !failed;
+    }
+
     // Vendor, model and revision as the drive reports them; the device name when it says none.
     QString DriveText(const QString& device)
     {
