@@ -137,6 +137,27 @@ TEST_F(DrivesTest, ADriveThatMayNotBeOpenedIsNamedWithTheReason)
     EXPECT_TRUE(problems[0].contains(QStringLiteral("\"cdrom\"")));
 }
 
+TEST_F(DrivesTest, ADeviceThatIsNoCDDriveIsRefusedWithTheReason)
+{
+    int error = 0;
+    EXPECT_EQ(CdioDriveSystem().Open("/dev/zero", error), nullptr);
+    qputenv("CDRIP_DRIVES", "/dev/zero");
+    auto lib = CreateCDRipLibrary();
+    ASSERT_EQ(lib->CR_Init(), CDEX_OK);
+    char text[512] = {};
+    bool told = false;
+    for (int32_t i = 0; lib->CR_GetDriveProblem(i, text, sizeof text) == CDEX_OK; ++i)
+        told = told || QString::fromUtf8(text).contains(
+                           QStringLiteral("/dev/zero cannot be used: it is not a CD drive"));
+    EXPECT_TRUE(told);
+    for (int32_t i = 0; i < lib->CR_GetNumCDROM(); ++i) {
+        lib->CR_SetActiveCDROM(i);
+        CDROMPARAMS p{};
+        lib->CR_GetCDROMParameters(&p);
+        EXPECT_STRNE(p.lpszCDROMID, "/dev/zero");
+    }
+}
+
 TEST_F(DrivesTest, PlaybackEndsAtOnceWhenTheDiscIsPulledOut)
 {
     Drives.Add(Sr0);

@@ -12,6 +12,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cdrip {
@@ -38,6 +41,20 @@ int ProbeOpen(const std::string& device)
         return errno;
     ::close(fd);
     return 0;
+}
+
+// Whether `device` is a CD drive: libcdio opens any file it is given, /dev/zero included, and
+// a rip from it would be silence under made-up track boundaries.
+bool IsCdDrive(const std::string& device)
+{
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool drive =
+        ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) && ::ioctl(fd, CDROM_GET_CAPABILITY, 0) >= 0;
+    ::close(fd);
+    return drive;
 }
 
 class TCdioDriveHandle final : public IDriveHandle
@@ -127,7 +144,9 @@ public:
 
     std::unique_ptr<IDriveHandle> Open(const std::string& device, int& error) override
     {
-        error = 0;
+        error = ProbeOpen(device);
+        if (error != 0 || !IsCdDrive(device))
+            return nullptr;
         CdIo_t* cdio = cdio_open(device.c_str(), DRIVER_DEVICE);
         if (cdio == nullptr) {
             error = ProbeOpen(device);

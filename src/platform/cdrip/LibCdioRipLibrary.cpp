@@ -324,7 +324,7 @@ public:
                                   ? UnopenedDrive(path, error)
                                   : DriveProblem(
                                         entry.Path,
-                                        QStringLiteral("libcdio cannot open it as a CD drive")));
+                                        QStringLiteral("it is not a CD drive")));
                 continue;
             }
             add(entry.Path, entry.Image, entry.Image ? entry.Name : DriveText(path),
