@@ -789,6 +789,14 @@ CDSTATUS TCDRIP::EjectCD(bool eject)
     return FLib->CR_EjectCD(eject ? kTrue : kFalse);
 }
 
+QString TCDRIP::LastErrorText() const
+{
+    char text[1024];
+    if (FLib->CR_GetLastErrorText(text, sizeof text) == CDEX_ERROR)
+        return {};
+    return QString::fromUtf8(text);
+}
+
 bool TCDRIP::IsPlaying()
 {
     // A failing call leaves the position where it was, which reads as "not playing".

@@ -242,6 +242,9 @@ public:
     cdrip::CDSTATUS StopPlay();
     cdrip::CDSTATUS PauseCD(bool pause);
     cdrip::CDSTATUS EjectCD(bool eject);
+    // Why the library's last eject, table-of-contents read or range failed, in words (a data
+    // session that could not be unmounted, say); empty when it cannot tell.
+    QString LastErrorText() const;
     // True while the play position moved by 10 or more since the last call (poll once a second).
     bool IsPlaying();
 

@@ -154,8 +154,9 @@ public:
     // - CR_GetDriveProblem: line `index` (from 0) of what the last CR_Init left out of the
     //   drive list, each line naming the entry and why it cannot be used (a malformed disc
     //   image, say), or telling that nothing named could be used; 1 past the last line.
-    // - CR_GetLastErrorText: why the last CR_ReadToc, CR_OpenRipper or CR_RipChunk that answered
-    //   1 failed, when the library knows (the disc image's file was removed, say).
+    // - CR_GetLastErrorText: why the last CR_ReadToc, CR_OpenRipper, CR_RipChunk or CR_EjectCD
+    //   that answered 1 failed, when the library knows (the disc image's file was removed, a
+    //   data session of the disc could not be unmounted, say).
     // Both copy zero-terminated UTF-8 of at most size - 1 bytes into `text`, never cutting a
     // character in half; `text` is empty when they answer 1.
     virtual CDSTATUS CR_GetDriveProblem(int32_t /*index*/, char* text, int32_t size)

@@ -7,6 +7,7 @@
 #include "mp3/LameCoder.h"
 #include "mp3/MP3Info.h"
 #include "platform/DataFiles.h"
+#include "platform/shell/MessageBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -889,8 +890,28 @@ void TfrmMain::btnBackwardClick(QObject*)
     btnPlayClick();
 }
 
+namespace {
+
+const QString EjectCaption = QStringLiteral("Eject CD");
+// %1: the library's reason, such as a data session of the disc that could not be unmounted.
+const QString NotEjected = QStringLiteral("The disc was not ejected: %1.");
+
+} // namespace
+
 void TfrmMain::btnEjectClick(QObject*)
 {
-    RIPPER->EjectCD(true);
+    // A disc that stays in is told once, with the reason, so the user can act on it (close the
+    // file a program has open on its data session, say); the list is loaded again all the same.
+    const QString refused =
+        RIPPER->EjectCD(true) == cdrip::CDEX_ERROR ? RIPPER->LastErrorText() : QString();
     cboDriveClick();
+    if (refused.isEmpty())
+        return;
+    TMessageBoxRequest box;
+    box.Owner = this;
+    box.Kind = TMsgDlgType::mtWarning;
+    box.Caption = EjectCaption;
+    box.Text = NotEjected.arg(refused);
+    box.Buttons = {TMsgDlgBtn::mbOK};
+    MessageBoxes().Show(box);
 }

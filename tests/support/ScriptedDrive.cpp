@@ -167,17 +167,51 @@ QString TScriptedDrives::DriveText(const std::string& device)
     return d != nullptr ? d->Text : QString();
 }
 
-bool TScriptedDrives::Eject(const std::string& device, bool eject)
+std::vector<TMount> TScriptedDrives::Mounts(const std::string& device)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    TDrive* d = Find(device);
+    if (d == nullptr)
+        return {};
+    ++d->MountQueries;
+    return d->Mounted;
+}
+
+bool TScriptedDrives::Unmount(const std::string& device, QString& reason)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    TDrive* d = Find(device);
+    if (d == nullptr)
+        return false;
+    ++d->Unmounts;
+    if (!d->UnmountRefusal.isEmpty()) {
+        reason = d->UnmountRefusal;
+        return false;
+    }
+    // One file system a call, as the desktop's service unmounts them.
+    if (!d->Mounted.empty() && !d->UnmountIgnored)
+        d->Mounted.pop_back();
+    return true;
+}
+
+bool TScriptedDrives::Eject(const std::string& device, bool eject, QString& reason)
 {
     std::lock_guard<std::mutex> lock(FLock);
     TDrive* d = Find(device);
     if (d == nullptr || !d->Attached)
         return false;
-    if (eject) {
-        ++d->Ejects;
-        d->Disc.reset();
-        d->Changed = true;
-        ++d->Generation;
+    if (!eject)
+        return true;
+    ++d->EjectTries;
+    // The kernel keeps the tray shut while anything of the disc is mounted.
+    if (!d->Mounted.empty() || !d->EjectRefusal.isEmpty()) {
+        reason = !d->EjectRefusal.isEmpty() ? d->EjectRefusal
+                                            : QStringLiteral("the drive kept its tray shut");
+        return false;
     }
+    ++d->Ejects;
+    d->Disc.reset();
+    d->Changed = true;
+    ++d->Generation;
     return true;
 }

@@ -12,7 +12,8 @@
 class TDiscImage;
 
 // Scripted CD drives under the ripping library, for the faults only real drives have: a disc
-// swapped or pulled out, a drive that spins up, one that may not be opened, one plugged in later.
+// swapped or pulled out, a drive that spins up, one that may not be opened, one plugged in later,
+// a disc whose data session the desktop mounted.
 // A disc's audio, CD-Text and extraction come from a disc image; what the drive says about it
 // (table of contents, sessions, readiness, changes) comes from the script.
 //
@@ -37,12 +38,19 @@ public:
         bool TellsChanges = true; // false: the media-changed question goes unanswered
         bool AcceptsSpeed = true;
         std::chrono::steady_clock::time_point ReadyAt{}; // "becoming ready" before it
+        std::vector<cdrip::TMount> Mounted;              // what the desktop has mounted of the disc
+        QString UnmountRefusal;      // non-empty: the desktop refuses, saying this
+        bool UnmountIgnored = false; // the desktop says it unmounted, yet it did not
+        QString EjectRefusal;        // non-empty: the tray stays shut, for this reason
         // --- the record ---
         bool Changed = false; // a change not yet asked about
         int Generation = 0;   // counts the discs put in
         int32_t Speed = 0;    // the last speed asked for
         int SpeedCalls = 0;
-        int Ejects = 0;
+        int Ejects = 0;     // the tray opened
+        int EjectTries = 0; // asked to open it
+        int MountQueries = 0;
+        int Unmounts = 0; // asked to unmount
     };
 
     // The disc of an image, its table of contents as the image gives it.
@@ -60,7 +68,9 @@ public:
     std::vector<cdrip::TDeviceEntry> Devices() override;
     std::unique_ptr<cdrip::IDriveHandle> Open(const std::string& device, int& error) override;
     QString DriveText(const std::string& device) override;
-    bool Eject(const std::string& device, bool eject) override;
+    std::vector<cdrip::TMount> Mounts(const std::string& device) override;
+    bool Unmount(const std::string& device, QString& reason) override;
+    bool Eject(const std::string& device, bool eject, QString& reason) override;
 
 private:
     friend class TScriptedHandle;

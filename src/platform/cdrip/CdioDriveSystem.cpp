@@ -1,5 +1,7 @@
 #include "platform/cdrip/DriveDevice.h"
 
+#include "platform/cdrip/CdioLock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -9,12 +11,14 @@
 #include <cdio/mmc.h>
 #include <cdio/mmc_ll_cmds.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace cdrip {
@@ -26,6 +30,32 @@ constexpr unsigned TestUnitReadyMs = 2000;
 constexpr uint8_t AscNotReady = 0x04;
 constexpr uint8_t AscqBecomingReady = 0x01;
 constexpr uint8_t AscMediumNotPresent = 0x3A;
+// How long a tray may take to report itself open after the eject command returned.
+constexpr int TrayChecks = 5;
+constexpr auto TrayCheckInterval = std::chrono::milliseconds(200);
+
+enum class TTray
+{
+    Open, // or no disc in it: what an eject leaves
+    Shut, // a disc in it
+    Unknown
+};
+
+// What the drive says of its tray, asked without closing it: a plain open would, where the
+// kernel closes trays on open.
+TTray TrayState(const std::string& device)
+{
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return TTray::Unknown;
+    const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+    ::close(fd);
+    if (status == CDS_TRAY_OPEN || status == CDS_NO_DISC)
+        return TTray::Open;
+    if (status == CDS_DISC_OK || status == CDS_DRIVE_NOT_READY)
+        return TTray::Shut;
+    return TTray::Unknown;
+}
 
 std::string RealPath(const std::string& path)
 {
@@ -173,11 +203,50 @@ public:
         return text;
     }
 
-    bool Eject(const std::string& device, bool eject) override
+    std::vector<TMount> Mounts(const std::string& device) override { return DeviceMounts(device); }
+
+    bool Unmount(const std::string& device, QString& reason) override
     {
-        const driver_return_code_t rc = eject ? cdio_eject_media_drive(device.c_str())
-                                              : cdio_close_tray(device.c_str(), nullptr);
-        return rc == DRIVER_OP_SUCCESS;
+        return DesktopUnmount(device, reason);
+    }
+
+    bool Eject(const std::string& device, bool eject, QString& reason) override
+    {
+        if (!eject) {
+            std::lock_guard<std::mutex> lock(CdioMutex());
+            if (cdio_close_tray(device.c_str(), nullptr) == DRIVER_OP_SUCCESS)
+                return true;
+            reason = QStringLiteral("the drive did not close its tray");
+            return false;
+        }
+        const TTray before = TrayState(device);
+        driver_return_code_t rc = DRIVER_OP_ERROR;
+        {
+            std::lock_guard<std::mutex> lock(CdioMutex());
+            rc = cdio_eject_media_drive(device.c_str());
+        }
+        if (before == TTray::Open)
+            return rc == DRIVER_OP_SUCCESS;
+        // What counts is the tray: libcdio's answer does not always tell an eject that
+        // happened from one that did not.
+        for (int i = 0; i < TrayChecks; ++i) {
+            const TTray after = TrayState(device);
+            if (after == TTray::Open || (after == TTray::Unknown && rc == DRIVER_OP_SUCCESS))
+                return true;
+            if (after == TTray::Unknown)
+                break;
+            std::this_thread::sleep_for(TrayCheckInterval);
+        }
+        // A drive whose door the desktop (or another program) locked opens for the desktop's
+        // disk service, which unlocks it first.
+        QString why;
+        if (DesktopEject(device, why))
+            return true;
+        reason = QStringLiteral("the drive kept its tray shut: another program may have the disc "
+                                "open, or its door is locked; the desktop's disk service did "
+                                "not open it either (%1)")
+                     .arg(why);
+        return false;
     }
 };
 

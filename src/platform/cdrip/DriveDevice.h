@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cdrip/DesktopMounts.h"
+
 #include <QString>
 
 #include <cdio/cdio.h>
@@ -12,7 +14,7 @@ namespace cdrip {
 
 // The few things the ripping library asks of a physical CD drive, so that a scripted drive can
 // stand in for one in tests. libcdio is the real one; disc images never come this way. Every
-// call is made with libcdio's lock held.
+// call but those of the drive system's that say otherwise is made with libcdio's lock held.
 
 struct TDeviceTrack
 {
@@ -76,8 +78,15 @@ public:
     virtual std::unique_ptr<IDriveHandle> Open(const std::string& device, int& error) = 0;
     // Vendor, model and revision as the drive reports them; empty when it says none.
     virtual QString DriveText(const std::string& device) = 0;
-    // Opens (`eject`) or closes the tray; false when the drive refuses.
-    virtual bool Eject(const std::string& device, bool eject) = 0;
+    // What of the disc in `device` is mounted (the data session of an enhanced CD, say), in the
+    // order it was mounted; empty when nothing is. Called without libcdio's lock.
+    virtual std::vector<TMount> Mounts(const std::string& device) = 0;
+    // Has the desktop unmount one file system of `device`; false with the reason in words when
+    // it does not. Called without libcdio's lock: the user may be asked for a password.
+    virtual bool Unmount(const std::string& device, QString& reason) = 0;
+    // Opens (`eject`) or closes the tray; false with the reason in words when the drive keeps it
+    // as it is. Called without libcdio's lock, which it takes around libcdio's own calls.
+    virtual bool Eject(const std::string& device, bool eject, QString& reason) = 0;
 };
 
 // The machine's drives, through libcdio.

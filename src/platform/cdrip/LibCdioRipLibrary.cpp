@@ -698,6 +698,7 @@ public:
 
     CDSTATUS CR_EjectCD(int32_t eject) override
     {
+        FLastError.clear();
         if (FDrives.empty())
             return CDEX_ERROR;
         FPlayer.Stop();
@@ -710,8 +711,13 @@ public:
                            : TClock::time_point{};
             return CDEX_OK;
         }
-        std::lock_guard<std::mutex> lock(CdioMutex());
-        return FSystem.Eject(drive.Path, eject != 0) ? CDEX_OK : CDEX_ERROR;
+        if (eject != 0 && !UnmountDisc(drive.Path))
+            return CDEX_ERROR;
+        QString why;
+        if (FSystem.Eject(drive.Path, eject != 0, why))
+            return CDEX_OK;
+        FLastError = why;
+        return CDEX_ERROR;
     }
 
     CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override
@@ -835,6 +841,35 @@ private:
     }
 
     static bool Ejected(const TDrive& drive) { return TClock::now() < drive.EjectedUntil; }
+
+    // The kernel keeps the tray shut while a file system of the disc is mounted, as the data
+    // session of an enhanced CD is by the desktop as soon as it goes in: it is unmounted first,
+    // through the desktop's own service. Nothing mounted, nothing asked. False, with the reason
+    // in FLastError, when something stays mounted.
+    bool UnmountDisc(const std::string& device)
+    {
+        std::vector<TMount> mounts = FSystem.Mounts(device);
+        while (!mounts.empty()) {
+            const TMount& first = mounts.front();
+            const QString where = QFile::decodeName(QByteArray::fromStdString(first.MountPoint));
+            const QString mountedAt =
+                first.ByDesktop ? where : QStringLiteral("%1 by the system or by hand").arg(where);
+            QString why;
+            if (!FSystem.Unmount(device, why)) {
+                FLastError =
+                    QStringLiteral("its data session, mounted at %1, could not be unmounted: %2")
+                        .arg(mountedAt, why);
+                return false;
+            }
+            std::vector<TMount> left = FSystem.Mounts(device);
+            if (left.size() >= mounts.size()) {
+                FLastError = QStringLiteral("its data session is still mounted at %1").arg(where);
+                return false;
+            }
+            mounts = std::move(left);
+        }
+        return true;
+    }
 
     bool ReadTocLocked(const TDrive& drive, const TDeviceToc& toc)
     {
