@@ -76,12 +76,12 @@ QString Refusal(const QDBusMessage& reply)
     const QString name = reply.errorName();
     const QString said = Gist(reply.errorMessage());
     if (name.endsWith(QStringLiteral(".DeviceBusy")))
-        return said + QStringLiteral(": a program has a file or folder of the disc open; close "
-                                     "it and eject again");
+        return said + QStringLiteral(" (a program has a file or folder of the disc open: close "
+                                     "it and eject again)");
     if (name.endsWith(QStringLiteral(".NotAuthorizedDismissed")))
         return QStringLiteral("the request for the password was dismissed");
     if (name.contains(QStringLiteral(".NotAuthorized")))
-        return QStringLiteral("you may not do this here (%1)").arg(said);
+        return QStringLiteral("the system does not allow it (%1)").arg(said);
     if (name.endsWith(QStringLiteral(".ServiceUnknown")) ||
         name.endsWith(QStringLiteral(".NameHasNoOwner")) ||
         name.contains(QStringLiteral(".Spawn.")))
