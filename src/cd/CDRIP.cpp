@@ -652,12 +652,12 @@ QString CreateFailureReason(const QString& path, const QString& systemReason)
     return Continued(systemReason);
 }
 
-TCDRIP::TCDRIP(QObject* owner, ICDRipLibrary* library)
+TCDRIP::TCDRIP(QObject* owner, ICDRipLibrary* library, TStart start)
     : QObject(owner), FLib(library ? library : &cdrip::DefaultCDRipLibrary())
 {
     try {
         Version = QString::number(FLib->CR_GetCDRipVersion());
-        if (FLib->CR_Init() == CDEX_ERROR)
+        if (start == TStart::Deferred || FLib->CR_Init() == CDEX_ERROR)
             return;
         if (FLib->CR_GetCDROMParameters(&Block()) != CDEX_ERROR) {
             ReadParameters();
@@ -665,7 +665,9 @@ TCDRIP::TCDRIP(QObject* owner, ICDRipLibrary* library)
             FJitterCorrect = true;
             Block().bJitterCorrection = kTrue;
         }
-        ReadToc();
+        TDiscReading reading;
+        ReadToc(*FLib, reading);
+        TakeTracks(reading);
         JitterErrors = 0;
     } catch (...) {
         throw ECDRIPError(kInitializationFailure);
@@ -687,17 +689,81 @@ void TCDRIP::SetCoder(TLameCoder* coder)
 
 void TCDRIP::SetCDRomNum(int32_t n)
 {
+    ClearTracks();
+    TakeDisc(ReadDisc(*FLib, n));
+}
+
+TCDRIP::TDiscReading TCDRIP::ReadDisc(ICDRipLibrary& library, int32_t n)
+{
     try {
-        ClearTracks();
-        if (FLib->CR_SetActiveCDROM(n) != CDEX_ERROR &&
-            FLib->CR_GetCDROMParameters(&Block()) != CDEX_ERROR) {
-            ReadParameters();
-            FCDRomNum = n;
-        }
-        ReadToc();
+        TDiscReading reading;
+        reading.Drive = n;
+        reading.Selected = library.CR_SetActiveCDROM(n) != CDEX_ERROR &&
+                           library.CR_GetCDROMParameters(&reading.Params) != CDEX_ERROR;
+        ReadToc(library, reading);
+        return reading;
     } catch (...) {
         throw ECDRIPError(kInitializationFailure);
     }
+}
+
+void TCDRIP::TakeDisc(TDiscReading reading)
+{
+    ClearTracks();
+    if (reading.Selected) {
+        Block() = reading.Params;
+        ReadParameters();
+        FCDRomNum = reading.Drive;
+    }
+    TakeTracks(reading);
+}
+
+TCDRIP::TDriveSurvey TCDRIP::SurveyDrives(ICDRipLibrary& library)
+{
+    try {
+        return Survey(library);
+    } catch (...) {
+        throw ECDRIPError(kInitializationFailure);
+    }
+}
+
+TCDRIP::TDriveSurvey TCDRIP::Survey(ICDRipLibrary& library)
+{
+    TDriveSurvey survey;
+    if (library.CR_Init() == CDEX_ERROR)
+        return survey;
+    survey.Initialized = true;
+    survey.HaveParameters = library.CR_GetCDROMParameters(&survey.Params) != CDEX_ERROR;
+    survey.Active = library.CR_GetActiveCDROM();
+    const int32_t drives = library.CR_GetNumCDROM();
+    for (int32_t i = 0; i < drives; ++i) {
+        CDROMPARAMS params{};
+        if (library.CR_SetActiveCDROM(i) == CDEX_ERROR ||
+            library.CR_GetCDROMParameters(&params) == CDEX_ERROR)
+            break;
+        params.lpszCDROMID[sizeof params.lpszCDROMID - 1] = '\0';
+        const QString name = QString::fromUtf8(params.lpszCDROMID);
+        char device[4096];
+        const bool known =
+            library.CR_GetDriveDevice(i, device, sizeof device) != CDEX_ERROR && device[0] != 0;
+        survey.Names << name;
+        survey.Devices << (known ? QString::fromUtf8(device) : name);
+    }
+    char text[1024];
+    for (int32_t i = 0; library.CR_GetDriveProblem(i, text, sizeof text) != CDEX_ERROR; ++i)
+        survey.Problems << QString::fromUtf8(text);
+    return survey;
+}
+
+void TCDRIP::TakeSurvey(const TDriveSurvey& survey)
+{
+    if (!survey.HaveParameters)
+        return;
+    Block() = survey.Params;
+    ReadParameters();
+    FCDRomNum = survey.Active;
+    FJitterCorrect = true;
+    Block().bJitterCorrection = kTrue;
 }
 
 void TCDRIP::SetOutputFormat(TOutputFormat format)
@@ -1063,44 +1129,55 @@ void TCDRIP::ReadParameters()
     Speed = b.nDriveSpeed;
 }
 
-void TCDRIP::ReadToc()
+namespace {
+
+QString DiscText(ICDRipLibrary& library, int32_t trackNumber, int32_t field)
 {
-    if (FLib->CR_ReadToc() == CDEX_ERROR)
+    // CD-Text allows 160 characters a title; room for them in any script.
+    char text[1024];
+    if (library.CR_GetCDText(trackNumber, field, text, int32_t(sizeof(text))) == CDEX_ERROR)
+        return {};
+    text[sizeof(text) - 1] = 0;
+    return QString::fromUtf8(text).trimmed();
+}
+
+} // namespace
+
+void TCDRIP::ReadToc(ICDRipLibrary& library, TDiscReading& reading)
+{
+    if (library.CR_ReadToc() == CDEX_ERROR)
         return;
-    const int32_t n = std::clamp(FLib->CR_GetNumTocEntries(), 0, kMaxTracks);
+    const int32_t n = std::clamp(library.CR_GetNumTocEntries(), 0, kMaxTracks);
     if (n == 0)
         return;
-    TOCENTRY entry = FLib->CR_GetTocEntry(0);
+    TOCENTRY entry = library.CR_GetTocEntry(0);
     for (int32_t i = 0; i < n; ++i) {
-        const TOCENTRY next = FLib->CR_GetTocEntry(i + 1);
+        const TOCENTRY next = library.CR_GetTocEntry(i + 1);
         auto track = std::make_unique<TTrack>();
         track->TrackNo = i + 1;
         track->StartSector = entry.dwStartSector;
         track->EndSector = next.dwStartSector - 1;
         // A track before a later session of the disc ends where the gap between them begins.
-        const int32_t last = FLib->CR_GetTrackLastSector(i);
+        const int32_t last = library.CR_GetTrackLastSector(i);
         if (last >= track->StartSector && last < track->EndSector)
             track->EndSector = last;
         track->TrackType = entry.btFlag == AUDIOTRKFLAG ? kAudio : kData;
         if (track->TrackType == kAudio)
-            track->CDTextTitle = DiscText(i + 1, cdrip::CDTEXT_TITLE);
-        Tracks.emplace_back(QStringLiteral("Track") + TwoDigitText(uint16_t(i + 1)),
-                            std::move(track));
-        TrackCount = int32_t(Tracks.size());
+            track->CDTextTitle = DiscText(library, i + 1, cdrip::CDTEXT_TITLE);
+        reading.Tracks.emplace_back(QStringLiteral("Track") + TwoDigitText(uint16_t(i + 1)),
+                                    std::move(track));
         entry = next;
     }
-    CDTextAlbum = DiscText(0, cdrip::CDTEXT_TITLE);
-    CDTextPerformer = DiscText(0, cdrip::CDTEXT_PERFORMER);
+    reading.CDTextAlbum = DiscText(library, 0, cdrip::CDTEXT_TITLE);
+    reading.CDTextPerformer = DiscText(library, 0, cdrip::CDTEXT_PERFORMER);
 }
 
-QString TCDRIP::DiscText(int32_t trackNumber, int32_t field) const
+void TCDRIP::TakeTracks(TDiscReading& reading)
 {
-    // CD-Text allows 160 characters a title; room for them in any script.
-    char text[1024];
-    if (FLib->CR_GetCDText(trackNumber, field, text, int32_t(sizeof(text))) == CDEX_ERROR)
-        return {};
-    text[sizeof(text) - 1] = 0;
-    return QString::fromUtf8(text).trimmed();
+    Tracks = std::move(reading.Tracks);
+    TrackCount = int32_t(Tracks.size());
+    CDTextAlbum = reading.CDTextAlbum;
+    CDTextPerformer = reading.CDTextPerformer;
 }
 
 void TCDRIP::ClearTracks()

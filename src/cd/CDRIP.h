@@ -150,9 +150,19 @@ class TCDRIP : public QObject
 {
     Q_OBJECT
 public:
+    // How construction starts: by initialising the library and reading the active drive, or
+    // (Deferred) with nothing but the version asked, for an owner that surveys the drives and
+    // reads the disc off its own thread (SurveyDrives, ReadDisc) and takes the results in.
+    enum class TStart
+    {
+        ReadDrive,
+        Deferred
+    };
+
     // `library` defaults to the process's real ripping library. Raises ECDRIPError
     // "Initialization failure" when reading the drive throws.
-    explicit TCDRIP(QObject* owner = nullptr, cdrip::ICDRipLibrary* library = nullptr);
+    explicit TCDRIP(QObject* owner = nullptr, cdrip::ICDRipLibrary* library = nullptr,
+                    TStart start = TStart::ReadDrive);
     ~TCDRIP() override;
 
     TCDRIP(const TCDRIP&) = delete;
@@ -225,6 +235,45 @@ public:
 
     // --- operations ---
 
+    // What reading a drive found, gathered by library calls alone, so that the reading can run
+    // on one thread and be taken in on another.
+    struct TDiscReading
+    {
+        int32_t Drive = -1;
+        bool Selected = false; // the library took the drive and gave its parameters
+        cdrip::CDROMPARAMS Params{};
+        TTrackList Tracks;
+        QString CDTextAlbum;
+        QString CDTextPerformer;
+    };
+    // What the library's drive list holds, made anew: each drive's identification text and the
+    // device or image it is (its text when the library cannot say), and the entries left out.
+    struct TDriveSurvey
+    {
+        bool Initialized = false; // the library started
+        bool HaveParameters = false;
+        cdrip::CDROMPARAMS Params{};
+        int32_t Active = 0;
+        QStringList Names;
+        QStringList Devices;
+        QStringList Problems;
+    };
+
+    // Selects drive `n` and reads its parameters and table of contents, touching nothing of any
+    // component: from any thread, while no other thread calls the library. Raises ECDRIPError
+    // "Initialization failure" when the library throws.
+    static TDiscReading ReadDisc(cdrip::ICDRipLibrary& library, int32_t n);
+    // Takes in what ReadDisc found, exactly as setting CDRomNum would; no library call.
+    void TakeDisc(TDiscReading reading);
+    // Initialises the library (which stops its player and makes the drive list again) and reads
+    // every drive's text, without reading any disc. Threads as ReadDisc.
+    static TDriveSurvey SurveyDrives(cdrip::ICDRipLibrary& library);
+    // Takes in the active drive's parameters as construction does; no library call.
+    void TakeSurvey(const TDriveSurvey& survey);
+    // Empties the table of contents, so nothing is saved or ripped under a disc that is going.
+    void ClearTracks();
+    cdrip::ICDRipLibrary& Library() const { return *FLib; }
+
     int32_t GetDriveCount();
     // Why entries the user named for the drive list, and drives the user may not open, were
     // left out of it, a line each.
@@ -276,9 +325,9 @@ private:
     void WaitForRange(TRangeJob& job);
 
     void ReadParameters();
-    void ReadToc();
-    void ClearTracks();
-    QString DiscText(int32_t trackNumber, int32_t field) const;
+    static TDriveSurvey Survey(cdrip::ICDRipLibrary& library);
+    static void ReadToc(cdrip::ICDRipLibrary& library, TDiscReading& reading);
+    void TakeTracks(TDiscReading& reading);
     // Opens the range, waiting for a drive that is becoming ready; false when it never opens
     // or the rip is aborted meanwhile.
     bool OpenRipper(int32_t& readSize, int32_t startSector, int32_t endSector);

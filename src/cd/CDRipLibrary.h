@@ -20,6 +20,12 @@ constexpr CDSTATUS CDEX_RIPPING_DONE = 4;
 constexpr int32_t CDTEXT_TITLE = 0;
 constexpr int32_t CDTEXT_PERFORMER = 1;
 
+// CR_GetMediumState's answers.
+constexpr int32_t CDMEDIUM_READY = 0;
+constexpr int32_t CDMEDIUM_NONE = 1;
+constexpr int32_t CDMEDIUM_BECOMING_READY = 2;
+constexpr int32_t CDMEDIUM_UNKNOWN = 3;
+
 constexpr uint8_t AUDIOTRKFLAG = 0x10;
 constexpr uint8_t DATATRKFLAG = 0x14;
 
@@ -105,8 +111,9 @@ constexpr int BytesPerSector(uint8_t outputFormat)
 }
 
 // The library's calls. One real implementation stands over libcdio-paranoia and SDL2; tests use
-// scripted fakes. The calls come from one thread at a time: the window's, and during an
-// extraction the ripper's reading thread, from opening the range to closing it.
+// scripted fakes. The calls come from one thread at a time: the window's, the drive thread's
+// while it lists the drives or reads a disc, and during an extraction the ripper's reading
+// thread, from opening the range to closing it.
 class ICDRipLibrary
 {
 public:
@@ -150,6 +157,26 @@ public:
     // read again; 0 when it still is, or when there is nothing to compare (no table read, a
     // range open).
     virtual int32_t CR_DiscChanged() { return 0; }
+    // Our addition: what the active drive says of its medium, asked without reading the disc
+    // (a drive that spins a disc up answers at once): CDMEDIUM_READY, CDMEDIUM_NONE (no disc,
+    // or the tray is open), CDMEDIUM_BECOMING_READY or CDMEDIUM_UNKNOWN (it cannot tell, nor can
+    // a library that does not know). With no table of contents read, *changed (when given)
+    // becomes 1 when the drive tells that its medium changed since the last question, else 0.
+    virtual int32_t CR_GetMediumState(int32_t* changed)
+    {
+        if (changed != nullptr)
+            *changed = 0;
+        return CDMEDIUM_UNKNOWN;
+    }
+    // Our addition: the device or disc image drive `drive` (from 0) is, as a path of the local
+    // file system, zero-terminated UTF-8 of at most size - 1 bytes: what tells one drive from
+    // another when the list is made again. 1 and an empty `text` when the library cannot say.
+    virtual CDSTATUS CR_GetDriveDevice(int32_t /*drive*/, char* text, int32_t size)
+    {
+        if (text != nullptr && size > 0)
+            text[0] = 0;
+        return CDEX_ERROR;
+    }
     // Our additions, for messages that name the cause (a library that cannot tell answers 1):
     // - CR_GetDriveProblem: line `index` (from 0) of what the last CR_Init left out of the
     //   drive list, each line naming the entry and why it cannot be used (a malformed disc

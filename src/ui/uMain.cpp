@@ -7,19 +7,19 @@
 #include "mp3/LameCoder.h"
 #include "mp3/MP3Info.h"
 #include "platform/DataFiles.h"
+#include "platform/cdrip/DriveWatch.h"
 #include "platform/shell/MessageBox.h"
+#include "ui/uprg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
@@ -31,29 +31,6 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-// The face prints its own caption at the right end of the status line.
-constexpr int StatusMargin = 70;
-
-// The status line's short form of the drive entries left out: the first one's file name and
-// the gist of its reason, and how many more there are (standard error has them all, in full).
-QString DriveProblemStatus(QStringList problems)
-{
-    static const QRegularExpression entry(QStringLiteral("^(.*: )(.*)( cannot be used: )(.*)$"));
-    if (problems.size() > 1 && problems.last().startsWith(QStringLiteral("No drive")))
-        problems.removeLast();
-    QString text = problems.first();
-    const QRegularExpressionMatch m = entry.match(text);
-    if (m.hasMatch()) {
-        const QString reason = m.captured(4);
-        const qsizetype detail = reason.indexOf(QStringLiteral(" ("));
-        text = m.captured(1) + QFileInfo(m.captured(2)).fileName() + m.captured(3) +
-               (detail > 0 ? reason.left(detail) : reason);
-    }
-    if (problems.size() > 1)
-        text += QStringLiteral(" (and %1 more)").arg(problems.size() - 1);
-    return text;
-}
-
 const QString ApplicationTitle = QStringLiteral("Tarvik 2.3");
 const QString DesignCaption = QStringLiteral("Tarvik");
 const QString NoTracksSelectedFresh = QStringLiteral("No Tracks Selected.");
@@ -61,6 +38,7 @@ const QString NoTracksSelected = QStringLiteral("No Tracks Selected");
 const QString TracksSelected = QStringLiteral(" Tracks Selected");
 const QString StatusNotDone = QStringLiteral("--");
 const QString SelAllHint = QStringLiteral("Select or Unselect all tracks");
+const QString ReadingDisc = QStringLiteral("Reading disc...");
 
 // Only the title column gets an editor; the others' items are editable too (one set of flags
 // per item), so this delegate is what keeps them read-only.
@@ -382,7 +360,8 @@ TfrmMain::TfrmMain(cdrip::ICDRipLibrary* ripLibrary, lameenc::ILameEncLibrary* e
     // Components first, as the stored window creates them, then their stored settings.
     LameCoder1 = new TLameCoder(this, encLibrary);
     LameCoder1->setObjectName(QStringLiteral("LameCoder1"));
-    RIPPER = new TCDRIP(this, ripLibrary);
+    // The drives are listed and the disc is read off this thread, once the window is made.
+    RIPPER = new TCDRIP(this, ripLibrary, TCDRIP::TStart::Deferred);
     RIPPER->setObjectName(QStringLiteral("RIPPER"));
     MP3Info1 = new TMP3Info(this);
     MP3Info1->setObjectName(QStringLiteral("MP3Info1"));
@@ -402,9 +381,10 @@ TfrmMain::TfrmMain(cdrip::ICDRipLibrary* ripLibrary, lameenc::ILameEncLibrary* e
 TfrmMain::~TfrmMain()
 {
     // The timer must not tick into a half-destroyed window, nor the hooks on its controls
-    // reach controls already gone.
+    // reach controls already gone, nor a disc read come back to it.
     Timer1->stop();
     FDestroying = true;
+    FDrive.reset();
     if (frmMain == this) {
         frmMain = nullptr;
         // The report it installed must not outlive it.
@@ -430,6 +410,10 @@ void TfrmMain::CreateComponents()
 
     LameCoder1->SetDefaultExt(QStringLiteral(".mp3"));
     MP3Info1->SetGenreID(12);
+
+    FDrive = std::make_unique<TDriveThread>();
+    FDriveWatch = new TDriveWatch(QStringLiteral("/dev"), this);
+    FDriveWatch->OnChange = [this] { DriveListChanged(FDriveWatch); };
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -672,31 +656,17 @@ void TfrmMain::FormCreate(QObject*)
     // Files a job was writing when the program was killed or the power went are no tracks.
     SweepOutputFolder(Settings.OutDir);
 
-    try {
-        const int32_t drives = RIPPER->GetDriveCount();
-        for (int32_t i = 0; i < drives; ++i) {
-            RIPPER->SetCDRomNum(i);
-            cboDrive->addItem(QString::fromUtf8(RIPPER->DriveID));
-        }
-        if (cboDrive->count() > 0)
-            cboDrive->setCurrentIndex(0);
-        const QStringList problems = RIPPER->DriveProblems();
-        for (const QString& problem : problems)
-            std::fprintf(stderr, "tarvik: %s\n", problem.toLocal8Bit().constData());
-        if (!problems.isEmpty()) {
-            FDriveProblem = lblStatus->fontMetrics().elidedText(
-                DriveProblemStatus(problems), Qt::ElideRight, lblStatus->width() - StatusMargin);
-        }
-        cboDriveClick();
-        if (!FDriveProblem.isEmpty())
-            lblStatus->setText(FDriveProblem);
-        SetLameCoder();
-        FPlayActive = false;
-        FCurrentTrack = -1;
-        FPaused = false;
-    } catch (...) {
-        // A drive that cannot be read at start-up leaves the list as far as it got.
-    }
+    SetLameCoder();
+    FPlayActive = false;
+    FCurrentTrack = -1;
+    FPaused = false;
+    // The drive list, and the first drive's disc, come from the drive thread; a drive that
+    // answers at once is in the list before the window shows.
+    TDriveJob job;
+    job.Serial = ++FDriveSerial;
+    job.Survey = true;
+    job.Start = true;
+    RunDriveJob(job);
 }
 
 void TfrmMain::FormShow(QObject*)
@@ -713,15 +683,31 @@ void TfrmMain::ListView1CustomDrawItem(QObject*, TTrackRow*, bool& DefaultDraw)
 
 void TfrmMain::cboDriveClick(QObject*)
 {
-    if (RIPPER->IsPlaying())
+    // While the drive thread is busy the library is its; the job stops the player instead.
+    const bool free = FDrive->Idle();
+    if (free && RIPPER->IsPlaying())
         RIPPER->StopPlay();
     FCurrentTrack = -1;
     FPlayActive = false;
 
     ListView1->ClearRows();
     FTickedCount = 0;
-    RIPPER->SetCDRomNum(cboDrive->currentIndex());
+    RIPPER->ClearTracks();
+    // A pick, or Eject, tries the drive at once however often its disc failed to read.
+    FBackoff.Reset();
 
+    TDriveJob job;
+    job.Serial = ++FDriveSerial;
+    job.StopPlayer = !free;
+    job.Read = TDriveJob::Load;
+    job.Drive = cboDrive->currentIndex();
+    RunDriveJob(job);
+}
+
+void TfrmMain::ShowDisc()
+{
+    ListView1->ClearRows();
+    FTickedCount = 0;
     for (int i = 0; i < int(RIPPER->Tracks.size()); ++i) {
         TTrackRow* row = ListView1->AddRow();
         row->SetCaption(RIPPER->Tracks[size_t(i)].first);
@@ -734,12 +720,37 @@ void TfrmMain::cboDriveClick(QObject*)
             row->SetImageIndex(imgDataTrack);
     }
 
-    lblStatus->setText(!FDriveProblem.isEmpty() && ListView1->RowCount() == 0
-                           ? FDriveProblem
-                           : NoTracksSelectedFresh);
+    lblStatus->setText(ListView1->RowCount() == 0 ? EmptyListStatus() : NoTracksSelectedFresh);
     SetSelAllState(Qt::Unchecked);
     mnuReadCDiniClick();
     ApplyCDTextTitles();
+}
+
+QString TfrmMain::EmptyListStatus() const
+{
+    if (FMediumState == cdrip::CDMEDIUM_BECOMING_READY)
+        return ReadingDisc;
+    return FDriveProblem.isEmpty() ? NoTracksSelectedFresh : FDriveProblem;
+}
+
+void TfrmMain::ShowReadingDisc()
+{
+    lblStatus->setText(ReadingDisc);
+}
+
+bool TfrmMain::ShowsReadingDisc() const
+{
+    return lblStatus->text() == ReadingDisc;
+}
+
+bool TfrmMain::JobRunning() const
+{
+    return findChild<Tfrmprg*>(QString(), Qt::FindDirectChildrenOnly) != nullptr;
+}
+
+bool TfrmMain::DriveFree(int waitMs)
+{
+    return FDrive && FDrive->WaitIdle(waitMs);
 }
 
 void TfrmMain::ApplyCDTextTitles()
@@ -755,9 +766,26 @@ void TfrmMain::ApplyCDTextTitles()
 
 void TfrmMain::Timer1Timer(QObject*)
 {
-    // A disc swapped with the drive's own button, or taken out, is loaded as if picked anew.
-    if (RIPPER->Tracks.empty() || RIPPER->DiscChanged())
-        cboDriveClick();
+    // What the drive thread found since the last tick is taken in first.
+    if (FDrive->WaitIdle(0)) {
+        TDriveJob job;
+        job.Serial = FDriveSerial;
+        job.Drive = cboDrive->currentIndex();
+        if (FDriveListStale && !FPlayActive && !JobRunning()) {
+            DriveListChanged(Timer1);
+        } else if (RIPPER->Tracks.empty()) {
+            // An empty drive is asked what it holds every tick, which costs nothing; its disc
+            // is read when one goes in, and one that did not read is tried again ever later.
+            job.Read = TDriveJob::Medium;
+            job.ReadDue = FBackoff.Tick();
+            RunDriveJob(job);
+        } else {
+            // A disc swapped with the drive's own button, or taken out, is loaded as if picked
+            // anew.
+            job.Read = TDriveJob::Changed;
+            RunDriveJob(job);
+        }
+    }
 
     const int rows = ListView1->RowCount();
     for (int i = 0; i < rows; ++i) {
@@ -774,7 +802,8 @@ void TfrmMain::Timer1Timer(QObject*)
         }
     }
 
-    if (FCurrentTrack < 0 || FCurrentTrack >= rows)
+    // The player's part asks the library: not while the drive thread is reading.
+    if (FCurrentTrack < 0 || FCurrentTrack >= rows || !FDrive->Idle())
         return;
 
     if (RIPPER->IsPlaying()) {
@@ -836,7 +865,7 @@ void TfrmMain::ListView1Click(QObject*)
 
 void TfrmMain::btnPlayClick(QObject*)
 {
-    if (ListView1->RowCount() == 0)
+    if (ListView1->RowCount() == 0 || !DriveFree())
         return;
 
     const int selected = ListView1->SelectedIndex();
@@ -857,6 +886,8 @@ void TfrmMain::btnPlayClick(QObject*)
 
 void TfrmMain::imgPauseClick(QObject*)
 {
+    if (!DriveFree())
+        return;
     FPaused = !FPaused;
     RIPPER->PauseCD(FPaused);
 }
@@ -865,7 +896,9 @@ void TfrmMain::btnStopClick(QObject*)
 {
     FPlayActive = false;
     FCurrentTrack = -1;
-    RIPPER->StopPlay();
+    // Nothing plays while a disc is read: the load stopped the player.
+    if (DriveFree())
+        RIPPER->StopPlay();
 }
 
 void TfrmMain::btnForwardClick(QObject*)
@@ -902,16 +935,30 @@ void TfrmMain::btnEjectClick(QObject*)
 {
     // A disc that stays in is told once, with the reason, so the user can act on it (close the
     // file a program has open on its data session, say); the list is loaded again all the same.
-    const QString refused =
-        RIPPER->EjectCD(true) == cdrip::CDEX_ERROR ? RIPPER->LastErrorText() : QString();
+    QString refused;
+    if (DriveFree()) {
+        if (RIPPER->EjectCD(true) == cdrip::CDEX_ERROR)
+            refused = RIPPER->LastErrorText();
+    } else {
+        // A drive still spinning a disc up is ejected once it answers, as the kernel has it;
+        // a refusal is told then.
+        TDriveJob job;
+        job.Serial = FDriveSerial;
+        job.Eject = true;
+        RunDriveJob(job, false);
+    }
     cboDriveClick();
-    if (refused.isEmpty())
-        return;
+    if (!refused.isEmpty())
+        TellNotEjected(refused);
+}
+
+void TfrmMain::TellNotEjected(const QString& reason)
+{
     TMessageBoxRequest box;
     box.Owner = this;
     box.Kind = TMsgDlgType::mtWarning;
     box.Caption = EjectCaption;
-    box.Text = NotEjected.arg(refused);
+    box.Text = NotEjected.arg(reason);
     box.Buttons = {TMsgDlgBtn::mbOK};
     MessageBoxes().Show(box);
 }

@@ -10,10 +10,13 @@
 #include <QWidget>
 
 #include "app/globals.h"
+#include "cd/CDRipLibrary.h"
+#include "cd/DriveThread.h"
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -22,12 +25,10 @@ class QMenu;
 class QPushButton;
 class QTimer;
 class TCDRIP;
+class TDriveWatch;
 class TLameCoder;
 class TMP3Info;
 
-namespace cdrip {
-class ICDRipLibrary;
-}
 namespace lameenc {
 class ILameEncLibrary;
 }
@@ -279,6 +280,19 @@ public:
     // cancelled as its Cancel button does, then the window closes and saves the settings.
     void RequestClose();
 
+    // --- the drive's slow work ---
+    // The drives came or went: the drive list is made again off this thread, the drive picked
+    // staying picked while it is there. Put off while a job runs or the player is on.
+    void DriveListChanged(QObject* Sender = nullptr);
+    // True when the drive thread is idle, after waiting up to `waitMs` for it: only then may
+    // this thread call the ripping library. A command that needs the drive while a disc is
+    // being read is refused without a word.
+    bool DriveFree(int waitMs = DriveAnswerMs);
+    // How long a disc load, or the poll's question to the drive, is waited for before the
+    // window goes on without it ("Reading disc..."): a disc image or a spinning disc answers
+    // well within it, so their loads show no such line.
+    static constexpr int DriveAnswerMs = 200;
+
     // --- handlers: the player ---
     void btnPlayClick(QObject* Sender = nullptr);
     void imgPauseClick(QObject* Sender = nullptr);
@@ -354,6 +368,52 @@ private:
     // Gives the rows the album information file left untitled the disc's CD-Text titles.
     void ApplyCDTextTitles();
 
+    // What the drive thread is asked to do, in this order.
+    struct TDriveJob
+    {
+        enum TRead
+        {
+            None,
+            Load,    // read the disc of Drive
+            Changed, // read it again when the library says the disc is another
+            Medium   // ask the empty drive what it holds; read when a disc went in, or ReadDue
+        };
+        int Serial = 0;
+        bool StopPlayer = false;
+        bool Eject = false;
+        // Make the drive list again, then read the disc of the drive KeepDevice, else the first.
+        bool Survey = false;
+        bool Start = false; // the survey of start-up and its load, whose failures are not told
+        // Survey: the drive to keep picked. Load after a survey, with KeepRows: the drive that
+        // was picked before; when it is still the one and holds the same disc, the rows stay.
+        QString KeepDevice;
+        bool KeepRows = false;
+        bool TellProblems = false; // the status line tells the drive problems after the load
+        TRead Read = None;
+        int32_t Drive = -1;
+        bool ReadDue = false;
+        int32_t LastMedium = cdrip::CDMEDIUM_UNKNOWN;
+    };
+    struct TDriveResult;
+    // On the drive thread: library calls only, nothing of the window.
+    static void DoDriveJob(cdrip::ICDRipLibrary& library, TDriveResult& result);
+    // Runs `job` on the drive thread, and (with `wait`) takes its result in at once when the
+    // drive answers within DriveAnswerMs; else "Reading disc..." shows while the list is empty.
+    void RunDriveJob(const TDriveJob& job, bool wait = true);
+    void TakeDriveResult(TDriveResult& result);
+    // A new drive list into cboDrive; true when the drive problems told changed with it.
+    bool TakeDriveList(TDriveResult& result);
+    // The rest of a disc load once the disc was read: the rows, the status line, the titles.
+    void ShowDisc();
+    // The status line of an empty list: a drive still spinning its disc up, or why drives are
+    // missing, or the plain count.
+    QString EmptyListStatus() const;
+    void ShowReadingDisc();
+    bool ShowsReadingDisc() const;
+    bool JobRunning() const;
+    // Eject left the disc in, for `reason`.
+    void TellNotEjected(const QString& reason);
+
     bool FPlayActive = false;
     int32_t FCurrentTrack = -1;
     bool FPaused = false;
@@ -382,6 +442,21 @@ private:
     // Why drives named for the list were left out; it stays in the status line while there is
     // no disc to show.
     QString FDriveProblem;
+    // The lines of it told last; a survey tells only lines that are new.
+    QStringList FDriveProblems;
+
+    // The drive's slow work: one thread for it, the newest job whose disc may still be shown
+    // (a newer pick drops an older load's result), and how soon a disc that did not read is
+    // tried again.
+    std::unique_ptr<TDriveThread> FDrive;
+    int FDriveSerial = 0;
+    TReadBackoff FBackoff;
+    int32_t FMediumState = cdrip::CDMEDIUM_UNKNOWN; // what the active drive last said of its disc
+    // The device of each drive list item, to find the picked drive in a new list.
+    QStringList FDriveDevices;
+    TDriveWatch* FDriveWatch = nullptr;
+    // The drives changed while the list could not be made again; the poll makes it later.
+    bool FDriveListStale = false;
 };
 
 // The application's main window while it exists.

@@ -48,6 +48,9 @@ bool SameStoredSettings(const TMP3Settings& a, const TMP3Settings& b)
 // the disc or moves the player under the job's feet.
 void RunExtraction(TfrmMain& window, bool toWAV)
 {
+    // While a disc is being read there is nothing to extract yet.
+    if (!window.DriveFree())
+        return;
     TListView* list = window.ListView1;
     const int rows = list->RowCount();
     int ticked = 0;
@@ -251,7 +254,8 @@ void TfrmMain::RequestClose()
 void TfrmMain::FormClose(QObject*)
 {
     try {
-        if (RIPPER->IsPlaying())
+        // A disc still being read keeps the library: nothing plays then.
+        if (DriveFree(0) && RIPPER->IsPlaying())
             RIPPER->StopPlay();
     } catch (...) {
         // A player that will not stop must not keep the settings from being saved.

@@ -316,6 +316,15 @@ int32_t TFakeCDRip::CR_GetTrackLastSector(int32_t index)
 
 int32_t TFakeCDRip::CR_DiscChanged()
 {
-    CallLog << QStringLiteral("CR_DiscChanged");
+    Record(QStringLiteral("CR_DiscChanged"));
     return std::exchange(DiscChanged, false) ? 1 : 0;
+}
+
+int32_t TFakeCDRip::CR_GetMediumState(int32_t* changed)
+{
+    Record(QStringLiteral("CR_GetMediumState"));
+    const bool wasChanged = std::exchange(MediumChanged, false);
+    if (changed != nullptr)
+        *changed = wasChanged ? 1 : 0;
+    return MediumState;
 }

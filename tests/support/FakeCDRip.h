@@ -69,6 +69,8 @@ public:
     int32_t PlayAbsolute = 0; // what CR_GetPlayPosition reports
     cdrip::CDSTATUS PlayPositionStatus = cdrip::CDEX_OK;
     bool DiscChanged = false; // what the next CR_DiscChanged answers; it answers once
+    int32_t MediumState = cdrip::CDMEDIUM_UNKNOWN; // what CR_GetMediumState answers
+    bool MediumChanged = false;                    // what its next *changed says; it says it once
     // Run inside every CR_RipChunk, before it returns, with the 0-based call number. The ripper
     // reads on a thread of its own: OnRipChunkInReader runs there, as a slow read would, then
     // OnRipChunk runs on the thread that made the fake (the window's) while the call waits for
@@ -114,6 +116,7 @@ public:
     cdrip::CDSTATUS CR_GetPlayPosition(int32_t* relative, int32_t* absolute) override;
     int32_t CR_GetTrackLastSector(int32_t index) override;
     int32_t CR_DiscChanged() override;
+    int32_t CR_GetMediumState(int32_t* changed) override;
 
 private:
     mutable std::mutex FLogMutex;

@@ -29,8 +29,16 @@ public:
 
     bool ReadToc(TDeviceToc& toc) override
     {
-        std::lock_guard<std::mutex> lock(FDrives.FLock);
-        if (FCdio == nullptr || !Readable())
+        std::unique_lock<std::mutex> lock(FDrives.FLock);
+        if (TScriptedDrives::TDrive* d = FDrives.Find(FPath)) {
+            ++d->TocReads;
+            FDrives.FReleased.wait(lock, [&] {
+                const TScriptedDrives::TDrive* held = FDrives.Find(FPath);
+                return held == nullptr || !held->Held;
+            });
+        }
+        const TScriptedDrives::TDrive* d = FDrives.Find(FPath);
+        if (FCdio == nullptr || !Readable() || (d != nullptr && d->Unreadable))
             return false;
         toc = FToc;
         return true;
@@ -49,7 +57,8 @@ public:
         const TScriptedDrives::TDrive* d = FDrives.Find(FPath);
         if (d == nullptr || !d->Attached || !d->Disc)
             return TUnitState::NoMedium;
-        return TClock::now() < d->ReadyAt ? TUnitState::BecomingReady : TUnitState::Ready;
+        return d->Held || TClock::now() < d->ReadyAt ? TUnitState::BecomingReady
+                                                     : TUnitState::Ready;
     }
 
     int MediaChanged() override
@@ -125,6 +134,30 @@ void TScriptedDrives::Insert(const std::string& path, std::optional<TDisc> disc,
     d->ReadyAt = TClock::now() + std::chrono::milliseconds(spinUpMs);
 }
 
+void TScriptedDrives::Attach(const std::string& path, bool attached)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    if (TDrive* d = Find(path))
+        d->Attached = attached;
+}
+
+void TScriptedDrives::Hold(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    if (TDrive* d = Find(path))
+        d->Held = true;
+}
+
+void TScriptedDrives::Release(const std::string& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (TDrive* d = Find(path))
+            d->Held = false;
+    }
+    FReleased.notify_all();
+}
+
 TScriptedDrives::TDrive TScriptedDrives::Snapshot(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(FLock);
@@ -157,6 +190,7 @@ std::unique_ptr<IDriveHandle> TScriptedDrives::Open(const std::string& device, i
     error = d == nullptr || !d->Attached ? ENOENT : d->OpenError;
     if (error != 0)
         return nullptr;
+    ++Find(device)->Opens;
     return std::make_unique<TScriptedHandle>(*this, *d);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,6 +43,10 @@ public:
         QString UnmountRefusal;      // non-empty: the desktop refuses, saying this
         bool UnmountIgnored = false; // the desktop says it unmounted, yet it did not
         QString EjectRefusal;        // non-empty: the tray stays shut, for this reason
+        // The disc spins up until Release(): "becoming ready", and a table-of-contents read
+        // waits, as the kernel's retries make it wait.
+        bool Held = false;
+        bool Unreadable = false; // the disc's table of contents never reads (a blank disc)
         // --- the record ---
         bool Changed = false; // a change not yet asked about
         int Generation = 0;   // counts the discs put in
@@ -51,6 +56,8 @@ public:
         int EjectTries = 0; // asked to open it
         int MountQueries = 0;
         int Unmounts = 0; // asked to unmount
+        int Opens = 0;
+        int TocReads = 0;
     };
 
     // The disc of an image, its table of contents as the image gives it.
@@ -60,6 +67,11 @@ public:
     // Puts `disc` in (or takes the disc out, for none); the drive is ready `spinUpMs` later.
     void Insert(const std::string& path, std::optional<TDisc> disc, int spinUpMs = 0);
     void Pull(const std::string& path) { Insert(path, std::nullopt); }
+    // Plugs the drive in, or out.
+    void Attach(const std::string& path, bool attached);
+    // Holds the disc spinning up; Release lets every read waiting for it go on.
+    void Hold(const std::string& path);
+    void Release(const std::string& path);
     TDrive Snapshot(const std::string& path);
     std::mutex& Lock() { return FLock; }
 
@@ -77,4 +89,5 @@ private:
     TDrive* Find(const std::string& path);
 
     std::mutex FLock;
+    std::condition_variable FReleased;
 };

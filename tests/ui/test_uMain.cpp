@@ -226,21 +226,26 @@ TEST_F(MainWindowTest, SelectAllBoxDecidesTheLabelAfterADiscLoad)
     EXPECT_EQ(w->lblStatus->text(), QStringLiteral("No Tracks Selected"));
 }
 
-TEST_F(MainWindowTest, EmptyDriveIsReadEverySecondUntilADiscArrives)
+TEST_F(MainWindowTest, EmptyDriveIsAskedEverySecondAndReadAtTheTickAfterADiscArrives)
 {
     TFakeCDRip::TDrive empty = Disc("DRIVE", 0);
     empty.Toc.clear();
     Fake.Drives.push_back(empty);
+    Fake.MediumState = cdrip::CDMEDIUM_NONE;
     auto w = Open();
     EXPECT_EQ(w->ListView1->RowCount(), 0);
 
+    // An empty tray is asked what it holds, which costs nothing, and never read.
     const int reads = Fake.Count(QStringLiteral("CR_ReadToc"));
+    const int asked = Fake.Count(QStringLiteral("CR_GetMediumState"));
     w->Timer1Timer();
     w->Timer1Timer();
-    EXPECT_EQ(Fake.Count(QStringLiteral("CR_ReadToc")), reads + 2);
+    EXPECT_EQ(Fake.Count(QStringLiteral("CR_ReadToc")), reads);
+    EXPECT_EQ(Fake.Count(QStringLiteral("CR_GetMediumState")), asked + 2);
     EXPECT_EQ(w->ListView1->RowCount(), 0);
 
     Fake.Drives[0] = Disc("DRIVE", 6);
+    Fake.MediumState = cdrip::CDMEDIUM_READY;
     w->Timer1Timer();
     EXPECT_EQ(w->ListView1->RowCount(), 6);
     EXPECT_EQ(w->lblStatus->text(), QStringLiteral("No Tracks Selected."));

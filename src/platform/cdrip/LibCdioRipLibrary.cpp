@@ -270,6 +270,7 @@ public:
         FPlayer.Stop();
         CloseRange();
         CloseDisc();
+        ReleaseWatch();
     }
 
     CDSTATUS CR_Init() override
@@ -277,6 +278,7 @@ public:
         FPlayer.Stop();
         CloseRange();
         CloseDisc();
+        ReleaseWatch();
         std::vector<TDrive> old = std::move(FDrives);
         FDrives.clear();
         std::vector<std::string> seen;
@@ -362,6 +364,7 @@ public:
         if (drive != FActive) {
             CloseRange();
             CloseDisc();
+            ReleaseWatch();
             FActive = drive;
         }
         return CDEX_OK;
@@ -438,6 +441,9 @@ public:
             CloseDiscLocked();
             return CDEX_ERROR;
         }
+        // The open disc answers from now on; a drive whose disc does not read keeps its one
+        // handle for the questions of the next polls.
+        FWatch.reset();
         return CDEX_OK;
     }
 
@@ -472,6 +478,53 @@ public:
             if (toc.Tracks[i].Start != FToc[i].dwStartSector)
                 return 1;
         return 0;
+    }
+
+    int32_t CR_GetMediumState(int32_t* changed) override
+    {
+        if (changed != nullptr)
+            *changed = 0;
+        if (FDrives.empty())
+            return CDMEDIUM_NONE;
+        const TDrive& drive = FDrives[size_t(FActive)];
+        if (drive.Image) {
+            struct stat st;
+            return Ejected(drive) || ::stat(drive.Path.c_str(), &st) != 0 ? CDMEDIUM_NONE
+                                                                          : CDMEDIUM_READY;
+        }
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        IDriveHandle* handle = FDevice.get();
+        if (handle == nullptr) {
+            // One handle stays open to ask through while no disc is read, so a drive that is
+            // asked every second is not opened every second.
+            if (!FWatch) {
+                int error = 0;
+                FWatch = FSystem.Open(drive.Path, error);
+            }
+            handle = FWatch.get();
+            if (handle == nullptr)
+                return CDMEDIUM_UNKNOWN;
+            if (changed != nullptr)
+                *changed = handle->MediaChanged() == 1 ? 1 : 0;
+        }
+        switch (handle->UnitState()) {
+        case TUnitState::Ready:
+            return CDMEDIUM_READY;
+        case TUnitState::NoMedium:
+            return CDMEDIUM_NONE;
+        case TUnitState::BecomingReady:
+            return CDMEDIUM_BECOMING_READY;
+        default:
+            return CDMEDIUM_UNKNOWN;
+        }
+    }
+
+    CDSTATUS CR_GetDriveDevice(int32_t drive, char* text, int32_t size) override
+    {
+        if (drive < 0 || drive >= int32_t(FDrives.size()))
+            return CopyText({}, text, size);
+        return CopyText(QFile::decodeName(QByteArray::fromStdString(FDrives[size_t(drive)].Path)),
+                        text, size);
     }
 
     int32_t CR_GetNumTocEntries() override { return FToc.empty() ? 0 : int32_t(FToc.size()) - 1; }
@@ -940,6 +993,12 @@ private:
         CloseDiscLocked();
     }
 
+    void ReleaseWatch()
+    {
+        std::lock_guard<std::mutex> lock(CdioMutex());
+        FWatch.reset();
+    }
+
     void CloseDiscLocked()
     {
         if (FDevice)
@@ -960,6 +1019,7 @@ private:
     QString FLastError;
     int32_t FActive = 0;
     std::unique_ptr<IDriveHandle> FDevice; // the open physical drive, owning FCdio
+    std::unique_ptr<IDriveHandle> FWatch;  // the active drive, asked about while FDevice is none
     CdIo_t* FCdio = nullptr;
     std::vector<TOCENTRY> FToc;
     std::vector<int32_t> FTrackLast; // each track's last sector
