@@ -179,6 +179,28 @@ TEST_F(ScriptedDrivesWindow, ADiscSpinningUpLeavesTheWindowAnsweringAndIsListedO
     EXPECT_FALSE(Main->PlayActive());
 }
 
+TEST_F(ScriptedDrivesWindow, ADriveSayingItIsBecomingReadyIsReadingNotEmptyAndIsReadOnceReady)
+{
+    Drives.Add(Sr0);
+    TDiscImage image;
+    ASSERT_TRUE(image.Write(Dir.path(), {{75}, {75}}, 6));
+    // Its reads fail at once while it spins up, as some drives' do.
+    Drives.Insert(Sr0, TScriptedDrives::FromImage(image), 3600 * 1000);
+    Open();
+    ASSERT_TRUE(Main->DriveFree(30000));
+    EXPECT_EQ(Main->ListView1->RowCount(), 0);
+    EXPECT_EQ(Main->lblStatus->text(), QStringLiteral("Reading disc..."));
+    Tick(3);
+    EXPECT_EQ(Main->lblStatus->text(), QStringLiteral("Reading disc..."));
+
+    {
+        const std::lock_guard<std::mutex> lock(Drives.Lock());
+        Drives.Drives[0].ReadyAt = {};
+    }
+    Tick();
+    EXPECT_EQ(Main->ListView1->RowCount(), 2);
+}
+
 TEST_F(ScriptedDrivesWindow, ClosingWhileADiscSpinsUpNeitherHangsNorLeavesTheReadAWindowToReach)
 {
     Drives.Add(Sr0);

@@ -757,6 +757,8 @@ public:
         FPlayer.Stop();
         CloseRange();
         CloseDisc();
+        // The kernel refuses to open a tray while another handle holds the drive open.
+        ReleaseWatch();
         TDrive& drive = FDrives[size_t(FActive)];
         if (drive.Image) {
             drive.EjectedUntil =
