@@ -20,6 +20,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 class NamedDrives : public ::testing::Test
@@ -177,6 +182,33 @@ TEST_F(ScriptedDrivesWindow, ADiscSpinningUpLeavesTheWindowAnsweringAndIsListedO
     ASSERT_TRUE(Until([&] { return Main->ListView1->RowCount() == 3; }));
     EXPECT_EQ(Main->lblStatus->text(), QStringLiteral("No Tracks Selected."));
     EXPECT_FALSE(Main->PlayActive());
+}
+
+TEST_F(ScriptedDrivesWindow, APickWhileADiscSpinsUpDropsThatDiscForThePickedOne)
+{
+    Drives.Add(Sr0, QStringLiteral("SLOW DRIVE"));
+    Drives.Add(Sr1, QStringLiteral("FAST DRIVE"));
+    Insert(Sr0, {{75}}, 7);
+    Insert(Sr1, {{75}, {75}, {75}, {75}}, 8);
+    Drives.Hold(Sr0);
+    Open();
+    ASSERT_TRUE(Until([&] { return Main->cboDrive->count() == 2; }));
+    Main->cboDrive->setCurrentIndex(1);
+    Main->cboDriveClick(Main->cboDrive);
+    EXPECT_EQ(Main->lblStatus->text(), QStringLiteral("Reading disc..."));
+
+    // The library answers one call at a time: the pick is read once the first read ends, and
+    // what that one found is not shown meanwhile.
+    Drives.Hold(Sr1);
+    Drives.Release(Sr0);
+    ASSERT_TRUE(Until([&] { return Drives.Snapshot(Sr1).TocReads == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Main->ListView1->RowCount(), 0);
+    EXPECT_EQ(Main->lblStatus->text(), QStringLiteral("Reading disc..."));
+    Drives.Release(Sr1);
+    ASSERT_TRUE(Main->DriveFree(30000));
+    EXPECT_EQ(Main->cboDrive->currentIndex(), 1);
+    EXPECT_EQ(Main->ListView1->RowCount(), 4);
 }
 
 TEST_F(ScriptedDrivesWindow, ADriveSayingItIsBecomingReadyIsReadingNotEmptyAndIsReadOnceReady)
