@@ -287,10 +287,16 @@ TEST_F(ScriptedDrivesWindow, DrivesThatComeAndGoAreListedAndThePickedOneStaysPic
     Main->ListView1->Row(1)->SetCaption(QStringLiteral("Typed title"));
     Main->ListView1->Row(0)->SetChecked(true);
 
-    // A drive plugged in ahead of it: the picked drive stays picked, its rows as they were.
+    // A drive plugged in ahead of it while a track plays: the list waits for the player (making
+    // it stops the player), then the picked drive stays picked, its rows as they were.
+    Main->btnPlayClick();
+    ASSERT_TRUE(Main->PlayActive());
     Drives.Attach(Sr0, true);
     Main->DriveListChanged();
     ASSERT_TRUE(Main->DriveFree(30000));
+    EXPECT_EQ(DriveItems(), QStringList{QStringLiteral("SECOND DRIVE")});
+    Main->btnStopClick();
+    Tick();
     EXPECT_EQ(DriveItems(),
               (QStringList{QStringLiteral("FIRST DRIVE"), QStringLiteral("SECOND DRIVE")}));
     EXPECT_EQ(Main->cboDrive->currentIndex(), 1);
