@@ -188,6 +188,8 @@ std::unique_ptr<IDriveHandle> TScriptedDrives::Open(const std::string& device, i
     std::lock_guard<std::mutex> lock(FLock);
     const TDrive* d = Find(device);
     error = d == nullptr || !d->Attached ? ENOENT : d->OpenError;
+    if (error == 0 && d->NeedsDisc && !d->Disc)
+        error = ENOMEDIUM;
     if (error != 0)
         return nullptr;
     ++Find(device)->Opens;

@@ -47,6 +47,7 @@ public:
         // waits, as the kernel's retries make it wait.
         bool Held = false;
         bool Unreadable = false; // the disc's table of contents never reads (a blank disc)
+        bool NeedsDisc = false;  // does not open with no disc in, as some drives do
         // --- the record ---
         bool Changed = false; // a change not yet asked about
         int Generation = 0;   // counts the discs put in

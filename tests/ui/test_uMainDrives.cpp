@@ -247,6 +247,25 @@ TEST_F(ScriptedDrivesWindow, ClosingWhileADiscSpinsUpNeitherHangsNorLeavesTheRea
     EXPECT_TRUE(Until([] { return TDriveThread::Outstanding() == 0; }));
 }
 
+TEST_F(ScriptedDrivesWindow, AnEmptyTrayIsNeverReadAndADiscPutInIsReadAtTheNextPoll)
+{
+    for (const bool needsDisc : {false, true}) {
+        SCOPED_TRACE(needsDisc);
+        Main.reset();
+        Lib.reset();
+        Drives.Drives.clear();
+        Drives.Add(Sr0).NeedsDisc = needsDisc;
+        Open();
+        ASSERT_TRUE(Main->DriveFree(30000));
+        const int reads = Drives.Snapshot(Sr0).TocReads;
+        Tick(40);
+        EXPECT_EQ(Drives.Snapshot(Sr0).TocReads, reads);
+        Insert(Sr0, {{75}, {75}}, 9);
+        Tick();
+        EXPECT_EQ(Main->ListView1->RowCount(), 2);
+    }
+}
+
 TEST_F(ScriptedDrivesWindow, ADiscThatNeverReadsIsTriedAgainEverLaterNotEverySecond)
 {
     Drives.Add(Sr0).Unreadable = true;

@@ -502,8 +502,10 @@ public:
                 FWatch = FSystem.Open(drive.Path, error);
             }
             handle = FWatch.get();
+            // A listed drive that does not open now (some refuse without a disc, or it was
+            // unplugged) holds nothing to read; it is asked again at the next question.
             if (handle == nullptr)
-                return CDMEDIUM_UNKNOWN;
+                return CDMEDIUM_NONE;
             if (changed != nullptr)
                 *changed = handle->MediaChanged() == 1 ? 1 : 0;
         }
