@@ -2,9 +2,7 @@
 
 #include <QCoreApplication>
 
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface.h>
-#endif
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -13,33 +11,47 @@
 
 using namespace cdrip;
 
-namespace {
-
-// Runs `step` on the thread of `app` and waits for it. The hand-over goes through Qt's event
-// queue, whose locks ThreadSanitizer cannot see, so it is told of both directions.
-template <class TStep>
-void OnWindowThread(QCoreApplication* app, TStep step)
+TFakeCDRip::TFakeCDRip()
 {
-#if defined(__SANITIZE_THREAD__)
-    // Nothing is captured: the event's own memory is touched only where the sanitizer looks.
-    static TStep* pending = nullptr;
-    pending = &step;
-    __tsan_release(&pending);
-    QMetaObject::invokeMethod(
-        app,
-        [] {
-            __tsan_acquire(&pending);
-            (*pending)();
-            __tsan_release(&pending);
-        },
-        Qt::BlockingQueuedConnection);
-    __tsan_acquire(&pending);
-#else
-    QMetaObject::invokeMethod(app, step, Qt::BlockingQueuedConnection);
-#endif
+    if (QCoreApplication::instance() == nullptr)
+        return;
+    auto* timer = new QTimer;
+    FPump.reset(timer);
+    QObject::connect(timer, &QTimer::timeout, timer, [this] { RunOwnerStep(); });
+    timer->start(1);
 }
 
-} // namespace
+TFakeCDRip::~TFakeCDRip() = default;
+
+void TFakeCDRip::OnOwnerThread(const std::function<void()>& step)
+{
+    std::unique_lock<std::mutex> lock(FStepMutex);
+    if (!FPump)
+        throw std::logic_error("TFakeCDRip was made before the application");
+    FStep = &step;
+    FStepDone.wait(lock, [this] { return FStep == nullptr; });
+}
+
+void TFakeCDRip::RunOwnerStep()
+{
+    const std::function<void()>* step = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(FStepMutex);
+        step = FStep;
+    }
+    // A step that runs events itself comes back here; it is run once.
+    static thread_local bool running = false;
+    if (step == nullptr || running)
+        return;
+    running = true;
+    (*step)();
+    running = false;
+    {
+        const std::lock_guard<std::mutex> lock(FStepMutex);
+        FStep = nullptr;
+    }
+    FStepDone.notify_all();
+}
 
 TFakeCDRip::TDrive TFakeCDRip::MakeDrive(const char* id, const std::vector<int32_t>& starts,
                                          int32_t leadOut, const std::vector<uint8_t>& flags)
@@ -224,7 +236,7 @@ CDSTATUS TFakeCDRip::CR_RipChunk(uint8_t* buffer, int32_t* bytes, int32_t abort)
         if (app == nullptr || std::this_thread::get_id() == FOwner)
             OnRipChunk(call);
         else
-            OnWindowThread(app, [&] { OnRipChunk(call); });
+            OnOwnerThread([&] { OnRipChunk(call); });
     }
     if (!RangeOpen) {
         *bytes = 0;

@@ -3,10 +3,13 @@
 #include "cd/CDRipLibrary.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -17,6 +20,10 @@
 class TFakeCDRip : public cdrip::ICDRipLibrary
 {
 public:
+    // Made on the thread that plays the window's, once the application exists.
+    TFakeCDRip();
+    ~TFakeCDRip() override;
+
     struct TDrive
     {
         cdrip::CDROMPARAMS Params{};
@@ -119,8 +126,19 @@ public:
     int32_t CR_GetMediumState(int32_t* changed) override;
 
 private:
+    // Runs `step` on the owner's thread, from its event loop, and waits for it.
+    void OnOwnerThread(const std::function<void()>& step);
+    void RunOwnerStep();
+
     mutable std::mutex FLogMutex;
     std::thread::id FOwner = std::this_thread::get_id();
+    // The hand-over to the owner's thread goes through these, which ThreadSanitizer can follow,
+    // not through Qt's event queue, whose locks it cannot see: a timer of the owner's thread
+    // looks for a step to run.
+    std::unique_ptr<QObject> FPump;
+    std::mutex FStepMutex;
+    std::condition_variable FStepDone;
+    const std::function<void()>* FStep = nullptr;
     TDrive* Active();
     const TChunk& Current() const;
     int FLastChunk = -1;
