@@ -935,21 +935,14 @@ void TfrmMain::btnEjectClick(QObject*)
 {
     // A disc that stays in is told once, with the reason, so the user can act on it (close the
     // file a program has open on its data session, say); the list is loaded again all the same.
-    QString refused;
-    if (DriveFree()) {
-        if (RIPPER->EjectCD(true) == cdrip::CDEX_ERROR)
-            refused = RIPPER->LastErrorText();
-    } else {
-        // A drive still spinning a disc up is ejected once it answers, as the kernel has it;
-        // a refusal is told then.
-        TDriveJob job;
-        job.Serial = FDriveSerial;
-        job.Eject = true;
-        RunDriveJob(job, false);
-    }
+    // The eject runs on the drive thread: the tray takes a second or two to open, unmounting a
+    // data session may wait for the desktop to ask for a password, and a drive still spinning a
+    // disc up is ejected only once it answers. A refusal is told when it comes.
+    TDriveJob job;
+    job.Serial = FDriveSerial;
+    job.Eject = true;
+    RunDriveJob(job);
     cboDriveClick();
-    if (!refused.isEmpty())
-        TellNotEjected(refused);
 }
 
 void TfrmMain::TellNotEjected(const QString& reason)

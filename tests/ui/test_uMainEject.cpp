@@ -7,7 +7,9 @@
 #include "support/ScriptedDrive.h"
 #include "support/gui/MessageBoxAnswerer.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,15 @@
 namespace {
 
 const std::string Sr0 = "/dev/sr0";
+
+// The eject is done on the drive thread and its refusal told from the event loop.
+void RunEvents(int times = 20)
+{
+    for (int i = 0; i < times; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
 
 TEST(MainWindowEject, ADiscThatStaysInIsToldOnceWithTheReason)
 {
@@ -40,6 +51,7 @@ TEST(MainWindowEject, ADiscThatStaysInIsToldOnceWithTheReason)
     ASSERT_EQ(window.ListView1->RowCount(), 3);
 
     window.btnEjectClick();
+    RunEvents();
     EXPECT_EQ(drives.Snapshot(Sr0).EjectTries, 0);
     ASSERT_EQ(boxes.Shown().size(), 1);
     EXPECT_EQ(boxes.Shown()[0].Caption, QStringLiteral("Eject CD"));
@@ -53,6 +65,7 @@ TEST(MainWindowEject, ADiscThatStaysInIsToldOnceWithTheReason)
     drives.Drives[0].UnmountRefusal.clear();
     boxes.Clear();
     window.btnEjectClick();
+    RunEvents();
     EXPECT_EQ(drives.Snapshot(Sr0).Ejects, 1);
     EXPECT_TRUE(boxes.Shown().isEmpty());
     EXPECT_EQ(window.ListView1->RowCount(), 0);
