@@ -145,7 +145,9 @@ def main():
         disc = write_disc(work)
 
         read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+        # Without -noreset the server resets when its last client leaves, and a program started
+        # at that moment cannot connect: each case here starts the program anew.
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-noreset", "-screen", "0",
                                  "1024x768x24", "-nolisten", "tcp"], pass_fds=[write_fd],
                                 stderr=subprocess.DEVNULL)
         os.close(write_fd)
@@ -298,7 +300,12 @@ def signal_cases(tarvik, base_env, work):
         program = subprocess.Popen([tarvik], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True)
         try:
-            window = session.wait_for("the main window", lambda: session.windows(program.pid))[0]
+            def started():
+                if program.poll() is not None:
+                    fail("the program ended at start: " + program.stdout.read())
+                return session.windows(program.pid)
+
+            window = session.wait_for("the main window", started)[0]
             time.sleep(0.5)
             x, y, _, _ = session.geometry(window)
 
