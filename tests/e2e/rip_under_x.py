@@ -105,6 +105,16 @@ class Session:
             run(["import", "-window", "root", os.path.join(self.shots, "frame-%s.png" % name)],
                 self.env)
 
+    def main_window(self, program):
+        """The window of `program` once it shows; a program that ends first fails with its
+        output."""
+        def started():
+            if program.poll() is not None:
+                fail("the program ended at start: " + program.stdout.read())
+            return self.windows(program.pid)
+
+        return self.wait_for("the main window", started)[0]
+
     def wait_for(self, what, test, timeout=30.0):
         end = time.time() + timeout
         while time.time() < end:
@@ -170,12 +180,7 @@ def main():
         session = Session(env, shots)
         program = subprocess.Popen([tarvik], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True)
-        def started():
-            if program.poll() is not None:
-                fail("the program ended at start: " + program.stdout.read())
-            return session.windows(program.pid)
-
-        window = session.wait_for("the main window", started)[0]
+        window = session.main_window(program)
         time.sleep(0.5)
         x, y, width, height = session.geometry(window)
         if (width, height) != (638, 480):
@@ -300,12 +305,7 @@ def signal_cases(tarvik, base_env, work):
         program = subprocess.Popen([tarvik], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True)
         try:
-            def started():
-                if program.poll() is not None:
-                    fail("the program ended at start: " + program.stdout.read())
-                return session.windows(program.pid)
-
-            window = session.wait_for("the main window", started)[0]
+            window = session.main_window(program)
             time.sleep(0.5)
             x, y, _, _ = session.geometry(window)
 
