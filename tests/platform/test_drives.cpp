@@ -1,5 +1,5 @@
 // The ripping library over scripted physical drives: discs swapped and pulled, enhanced CDs,
-// drives that may not be opened, and the drive's speed.
+// drives that may not be opened, the drive's speed, and Eject past a mounted data session.
 #include "cd/CDRIP.h"
 #include "cd/CDRipLibrary.h"
 #include "platform/cdrip/LibCdioRipLibrary.h"
@@ -42,6 +42,19 @@ protected:
         auto lib = CreateCDRipLibrary(options);
         EXPECT_EQ(lib->CR_Init(), CDEX_OK);
         return lib;
+    }
+
+    QString LastError(ICDRipLibrary& lib)
+    {
+        char text[1024];
+        return lib.CR_GetLastErrorText(text, sizeof text) == CDEX_ERROR ? QString()
+                                                                        : QString::fromUtf8(text);
+    }
+
+    void Mount(const std::string& where, bool byDesktop = true)
+    {
+        std::lock_guard<std::mutex> lock(Drives.Lock());
+        Drives.Drives[0].Mounted.push_back({where, "/", Sr0, "iso9660", byDesktop});
     }
 
     QTemporaryDir FDir;
@@ -206,6 +219,72 @@ TEST_F(DrivesTest, TheDriveSpeedIsAskedForAndARefusalIsNoFailure)
         EXPECT_EQ(d.SpeedCalls, 1);
         EXPECT_EQ(d.Speed, accepts ? 8 : 0);
     }
+}
+
+TEST_F(DrivesTest, EjectAsksTheDesktopOnlyToUnmountWhatIsMounted)
+{
+    Drives.Add(Sr0);
+    Drives.Insert(Sr0, Disc({{75}, {75}}, 7, QStringLiteral("eject")));
+    auto lib = Library();
+    ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_OK);
+    TScriptedDrives::TDrive d = Drives.Snapshot(Sr0);
+    EXPECT_EQ(d.MountQueries, 1);
+    EXPECT_EQ(d.Unmounts, 0);
+    EXPECT_EQ(d.Ejects, 1);
+
+    // A data session the desktop mounted, and a bind mount of it, go before the disc does.
+    Drives.Insert(Sr0, Disc({{75}, {75}}, 7, QStringLiteral("eject")));
+    ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+    Mount("/media/alice/DATA");
+    Mount("/home/alice/cd", false);
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_OK);
+    d = Drives.Snapshot(Sr0);
+    EXPECT_EQ(d.Unmounts, 2);
+    EXPECT_TRUE(d.Mounted.empty());
+    EXPECT_EQ(d.Ejects, 2);
+    EXPECT_EQ(LastError(*lib), QString());
+}
+
+TEST_F(DrivesTest, ARefusedEjectLeavesTheDiscInAndSaysWhyUntilAnEjectWorks)
+{
+    Drives.Add(Sr0);
+    Drives.Insert(Sr0, Disc({{75}, {75}}, 7, QStringLiteral("eject")));
+    auto lib = Library();
+    ASSERT_EQ(lib->CR_ReadToc(), CDEX_OK);
+    Mount("/media/alice/MY DISC");
+    Drives.Drives[0].UnmountRefusal = QStringLiteral("target is busy");
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_ERROR);
+    EXPECT_EQ(LastError(*lib), QStringLiteral("its data session, mounted at /media/alice/MY DISC, "
+                                              "could not be unmounted: target is busy"));
+    TScriptedDrives::TDrive d = Drives.Snapshot(Sr0);
+    EXPECT_EQ(d.EjectTries, 0);
+    EXPECT_TRUE(d.Disc.has_value());
+
+    // Mounted by the system: the message says it was not the desktop's doing.
+    Drives.Drives[0].Mounted[0] = {"/mnt/cd", "/", Sr0, "iso9660", false};
+    Drives.Drives[0].UnmountRefusal = QStringLiteral("you may not do this here");
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_ERROR);
+    EXPECT_TRUE(LastError(*lib).contains(QStringLiteral("/mnt/cd by the system or by hand")))
+        << qPrintable(LastError(*lib));
+
+    // The service says it unmounted, yet the mount is still there: asked once, not for ever.
+    Drives.Drives[0].UnmountRefusal.clear();
+    Drives.Drives[0].UnmountIgnored = true;
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_ERROR);
+    EXPECT_EQ(LastError(*lib), QStringLiteral("its data session is still mounted at /mnt/cd"));
+    Drives.Drives[0].UnmountIgnored = false;
+
+    // Unmounted, but the door stays locked.
+    Drives.Drives[0].EjectRefusal = QStringLiteral("its door is locked");
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_ERROR);
+    EXPECT_EQ(LastError(*lib), QStringLiteral("its door is locked"));
+
+    // The next eject that works leaves no stale reason behind.
+    Drives.Drives[0].EjectRefusal.clear();
+    EXPECT_EQ(lib->CR_EjectCD(-1), CDEX_OK);
+    EXPECT_EQ(LastError(*lib), QString());
+    EXPECT_EQ(Drives.Snapshot(Sr0).Ejects, 1);
 }
 
 } // namespace
